@@ -1,0 +1,14 @@
+# 64-bit Windows, the main build.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(KEYWARDEN_TRIPLE x86_64-w64-mingw32)
+# The -posix variants: the unsuffixed compilers have no std::thread, which
+# GoogleTest needs.
+set(CMAKE_C_COMPILER ${KEYWARDEN_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KEYWARDEN_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${KEYWARDEN_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KEYWARDEN_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(KEYWARDEN_WINE_ARCH win64)

@@ -1,0 +1,23 @@
+#!/bin/sh
+# Installs what is missing, builds both architectures and runs every test of
+# both under Wine, in one Xvfb. Exits non-zero if anything fails.
+set -eu
+cd "$(dirname "$0")/.."
+
+./scripts/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+for arch in x86_64 i686; do
+    cmake -S . -B "build/$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$arch-w64-mingw32.cmake" >/dev/null
+    cmake --build "build/$arch" -j "$jobs"
+done
+
+# One X server for both runs; tests that touch the autostart keys are
+# serialised by CTest's resource lock.
+xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
+    status=0
+    for arch in x86_64 i686; do
+        echo "== tests: $arch"
+        ctest --test-dir "build/$arch" --output-on-failure -j 2 || status=1
+    done
+    exit $status'

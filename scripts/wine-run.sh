@@ -1,0 +1,87 @@
+#!/bin/sh
+# Runs a Windows program under Wine in a build tree's private prefix, which
+# it creates on first use. Never touches ~/.wine.
+#
+#   wine-run <program.exe> [args...]   run it (64-bit programs go straight to
+#                                      the 64-bit loader)
+#   wine-run --start                   before a test run: make sure the prefix
+#                                      exists, keep one wineserver and one idle
+#                                      window alive until --stop
+#   wine-run --stop                    after a test run
+#   wine-run --prefix                  print the prefix in use
+#
+# Set by the generated wrapper: KEYWARDEN_WINE_PREFIX, KEYWARDEN_WINE_ARCH
+# (win64 or win32), KEYWARDEN_IDLE_EXE. KEYWARDEN_USE_PREFIX, when set, names
+# an existing prefix to use instead (the user's own); it is not prepared.
+set -eu
+
+: "${KEYWARDEN_WINE_PREFIX:?run this through the build tree's wine-run}"
+: "${KEYWARDEN_WINE_ARCH:?}"
+
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
+if [ -n "${KEYWARDEN_USE_PREFIX:-}" ]; then
+    export WINEPREFIX="$KEYWARDEN_USE_PREFIX"
+    unset WINEARCH || true
+else
+    export WINEPREFIX="$KEYWARDEN_WINE_PREFIX"
+    export WINEARCH="$KEYWARDEN_WINE_ARCH"
+fi
+
+if [ "$KEYWARDEN_WINE_ARCH" = win64 ] && [ -x /usr/lib/wine/wine64 ]; then
+    LOADER=/usr/lib/wine/wine64   # skips the 32-bit loader's re-exec
+else
+    LOADER=wine
+fi
+
+quiet() { "$@" </dev/null >/dev/null 2>&1; }
+
+ensure_prefix() {
+    [ -n "${KEYWARDEN_USE_PREFIX:-}" ] && return 0
+    [ -f "$WINEPREFIX/.keywarden-ready" ] && return 0
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    (
+        flock 9
+        if [ ! -f "$WINEPREFIX/.keywarden-ready" ]; then
+            echo "wine-run: creating $KEYWARDEN_WINE_ARCH prefix $WINEPREFIX" >&2
+            rm -rf "$WINEPREFIX"
+            quiet wine wineboot -i
+            # Without a window manager every hide of a managed window waits 2 s.
+            quiet wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+            mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+            cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+            quiet wineserver -w
+            touch "$WINEPREFIX/.keywarden-ready"
+        fi
+    ) 9>"$WINEPREFIX.lock"
+}
+
+case "${1:-}" in
+    --prefix)
+        echo "$WINEPREFIX"
+        ;;
+    --start)
+        ensure_prefix
+        # One server for the whole run: otherwise every test pays a cold start
+        # and CTest waits for Wine's service processes holding its pipe.
+        quiet wineserver -p
+        quiet wine wineboot
+        if [ -n "${DISPLAY:-}" ] && [ -f "$KEYWARDEN_IDLE_EXE" ]; then
+            "$LOADER" "$KEYWARDEN_IDLE_EXE" </dev/null >/dev/null 2>&1 &
+        fi
+        echo "wine-run: server up in $WINEPREFIX"
+        ;;
+    --stop)
+        quiet wineserver -k || true
+        quiet wineserver -w || true
+        echo "wine-run: server stopped"
+        ;;
+    "")
+        echo "usage: wine-run <program.exe> [args...] | --start | --stop | --prefix" >&2
+        exit 2
+        ;;
+    *)
+        ensure_prefix
+        exec "$LOADER" "$@"
+        ;;
+esac

@@ -1,5 +1,6 @@
-// The modal "Change Alert". Results: 0 Go Away/closed, 1 Reset Alarm,
-// 2 Show Changes.
+// The modal "Change Alert", run on template 136 by the Changes page.
+// Results: 0 Go Away, Esc or closed; 1 Reset Alarm (flashing already
+// stopped); 2 Show Changes. The caller does the rest.
 #ifndef KEYWARDEN_APP_ALERT_DIALOG_H
 #define KEYWARDEN_APP_ALERT_DIALOG_H
 
@@ -11,6 +12,7 @@ public:
     // Stops the tray icon's flashing, then ends the dialog with 1.
     void ResetAlarm();
 
+    // "Do not show this dialog again": stores PopUpAlert at each click.
     CheckBox doNotShowBox;
 };
 

@@ -8,22 +8,25 @@
 class Window;
 struct RegWatchHandle;
 
-// Long enough for any path GetModuleFileNameA returns plus ".chm".
+// Room for the longest path GetModuleFileNameA can return plus ".chm".
 const DWORD APP_HELP_PATH_SIZE = 32768 + 8;
 
 class App {
 public:
     // Initialises the common controls, works out the help path (the
-    // executable's with the extension ".chm") and initialises the help system.
+    // executable's with the extension ".chm") and initialises the help system,
+    // which loads the HTML Help library.
     App();
     // Uninitialises the help system.
     virtual ~App();
     App(const App&) = delete;
     App& operator=(const App&) = delete;
 
-    // The message loop; returns when WM_QUIT arrives.
+    // The message loop; skips a failed fetch and returns when WM_QUIT arrives.
+    // No message goes through a dialog's keyboard handling.
     virtual void Run();
-    // Opens the help file, or says "Can't open the help file <path>" under "Disaster".
+    // Opens the help file, or says "Can't open the help file <path>" in an
+    // unowned box under "Disaster".
     void ShowHelp();
 
     Window* mainWindow;         // set once the main window exists
@@ -31,6 +34,16 @@ public:
     char helpPath[APP_HELP_PATH_SIZE];
     DWORD helpCookie;
 };
+
+// Writes into buffer (size bytes) the help path for the executable at
+// modulePath: its last component's extension replaced by ".chm", or ".chm"
+// appended when it has none. Returns 1, or 0 with an empty buffer when the
+// result would not fit.
+int BuildHelpPath(const char* modulePath, char* buffer, DWORD size);
+
+// How Run fetches messages: GetMessageA while null. A test may put a failing
+// fetch in its place.
+extern BOOL (WINAPI* appGetMessage)(LPMSG message, HWND window, UINT first, UINT last);
 
 // Defined by the program (and by each test that needs one).
 extern App theApp;

@@ -1,0 +1,134 @@
+// Registry watch engine: what the engine's own files share. Nothing outside
+// engine/, tests and benchmarks includes this.
+//
+// Locking: every operation that reads or changes watch->watched holds
+// watch->mutex; the functions below that say "caller holds the mutex" take
+// no lock themselves.
+#ifndef KEYWARDEN_ENGINE_REGWATCH_INTERNAL_H
+#define KEYWARDEN_ENGINE_REGWATCH_INTERNAL_H
+
+#include "engine/regwatch.h"
+
+#include <stddef.h>
+
+// The watch object. Zero-filled at allocation; a partly built object keeps
+// whatever RegWatch_Create made before it failed and is never freed.
+struct RegWatchHandle {
+    HANDLE mutex;              // guards watched and everything under it
+    void* userData;            // handed back to callback
+    RegWatch_Callback callback;
+    HANDLE thread;             // kept, never waited for or closed
+    HANDLE events[2];          // auto-reset; events[i] fires for notifyKeys[i]
+    HKEY notifyKeys[2];        // opened for reading
+    RecordList watched;        // of WatchedKey: the baseline with its statuses
+};
+
+struct RegWatchKeyRow {
+    HKEY root;
+    const char* subkey;
+};
+
+const size_t kWatchedKeyCount = 7;
+const size_t kNotifyKeyCount = 2;
+const size_t kHiveNameCount = 8;
+
+// The seven watched keys, in the order baselines and comparisons visit them.
+extern const RegWatchKeyRow kWatchedKeys[kWatchedKeyCount];
+// The two parents whose subtrees the thread watches.
+extern const RegWatchKeyRow kNotifyKeys[kNotifyKeyCount];
+
+struct RegWatchHiveName {
+    HKEY root;
+    const char* name;
+};
+extern const RegWatchHiveName kHiveNames[kHiveNameCount];
+
+// --- Allocation: one general-purpose heap for every record and buffer ----
+
+// Zero-filled block, or null.
+void* RegWatch_Alloc(size_t size);
+// Accepts null.
+void RegWatch_Free(void* block);
+
+// Waits for the mutex without time limit: REGWATCH_OK with the mutex held,
+// or REGWATCH_E_LOCK (no object, no mutex, or a failed wait) with it free.
+DWORD RegWatch_Lock(RegWatchHandle* watch);
+
+// --- Lists (no allocation, no failure) -----------------------------------
+
+// The node becomes the tail.
+void RecordList_Append(RecordList* list, RecordLink* node);
+// Takes the node out; its own links are left as they were, so a walker may
+// still read node->next.
+void RecordList_Unlink(RecordList* list, RecordLink* node);
+
+inline ValueRecord* ValueRecord_First(RecordList* list) { return static_cast<ValueRecord*>(RecordList_First(list)); }
+inline ValueRecord* ValueRecord_Next(ValueRecord* record) { return static_cast<ValueRecord*>(RecordList_Next(record)); }
+
+// --- Records ---------------------------------------------------------------
+
+// Deep, unlinked copy; null for a null source or when out of memory (then
+// nothing is left allocated).
+ValueRecord* ValueRecord_Copy(const ValueRecord* source);
+// Frees *record with its buffers and stores null; accepts a null pointer.
+void ValueRecord_Free(ValueRecord** record);
+// Frees every record of the list. The header is not reset.
+void ValueRecordList_Free(RecordList* list);
+// Frees an entry with both its records; the entry must be in no list.
+void ChangeEntry_Free(ChangeEntry* entry);
+
+// Collector for RegWatch_EnumValues: appends a heap copy of the enumerated
+// record. When out of memory the value is silently left out.
+typedef void (*RegWatch_Collector)(RecordList* list, const ValueRecord* enumerated);
+void RegWatch_CollectValue(RecordList* list, const ValueRecord* enumerated);
+
+// True when both data read as the same text: the bytes up to the first NUL
+// within dataLen, or all dataLen bytes. Type and length play no part.
+int ValueRecord_SameText(const ValueRecord* a, const ValueRecord* b);
+
+// Finders: first match from the head, or null. Names compare exactly,
+// letter case included.
+ChangeEntry* ChangeEntry_FindByName(RecordList* entries, const ValueRecord* probe);
+ValueRecord* ValueRecord_FindByName(RecordList* records, const ChangeEntry* probe);
+// Matches root by value and subkey by text; reads only those two fields.
+WatchedKey* WatchedKey_Find(RegWatchHandle* watch, const WatchedKey* probe);
+
+// --- Baseline and comparison -----------------------------------------------
+
+// Reads every value of an open key into list through collector.
+// REGWATCH_E_QUERY_KEY when the key's lengths cannot be queried and
+// REGWATCH_E_NO_MEMORY when the buffers cannot be allocated; in both cases
+// the collector is never called. An enumeration that stops on an error is
+// not a failure: the values read before it are the result.
+DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY key);
+
+// Compares one open key with its WatchedKey and marks New, Changed and
+// Deleted entries. Sets *changed to 1 when it records a difference and never
+// clears it. Caller holds the mutex.
+void RegWatch_CompareKey(int* changed, HKEY key, WatchedKey* watchedKey);
+
+// Compares every watched key; 1 if any difference was recorded. A key that
+// cannot be opened is skipped and keeps its statuses. Caller holds the mutex.
+int RegWatch_CompareAll(RegWatchHandle* watch);
+
+// --- Watch object and thread -----------------------------------------------
+
+// Creates events[i] and opens notifyKeys[i] for i = 0, 1, in that order.
+// Stops at the first failure: REGWATCH_E_CREATE_EVENT or REGWATCH_E_OPEN_KEY.
+DWORD RegWatch_OpenNotifyKeys(RegWatchHandle* watch);
+
+// Arms both notify keys (whole subtree, filter 15, asynchronous). Stops at
+// the first failure with REGWATCH_E_NOTIFY. Called only on the watch thread,
+// because a notification dies with the thread that armed it.
+DWORD RegWatch_ArmNotifications(RegWatchHandle* watch);
+
+// The watch thread's body; never returns.
+DWORD WINAPI RegWatch_ThreadMain(void* watch);
+
+// Reads one value afresh into a new record with its own name; *record is
+// null on failure. REGWATCH_E_OPEN_KEY, REGWATCH_E_NOT_FOUND (missing or
+// unreadable value) or REGWATCH_E_NO_MEMORY (also when the value keeps
+// growing between queries).
+DWORD RegWatch_ReadValue(HKEY root, const char* subkey, const char* name, ValueRecord** record);
+
+#endif

@@ -1,0 +1,197 @@
+// Baseline and change detection: what is watched and what counts as a change.
+#include "engine/regwatch_internal.h"
+#include "engine/regwatch_sys.h"
+
+const RegWatchKeyRow kWatchedKeys[kWatchedKeyCount] = {
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices"},
+    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
+    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
+    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx"},
+    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices"},
+};
+
+DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY key)
+{
+    DWORD maxName = 0;
+    DWORD maxData = 0;
+    if (Sys_RegQueryInfoKey(key, &maxName, &maxData) != ERROR_SUCCESS)
+        return REGWATCH_E_QUERY_KEY;
+
+    DWORD result = REGWATCH_OK;
+    // Sized once from the key's own longest name and data, reused per value.
+    char* name = static_cast<char*>(RegWatch_Alloc(size_t(maxName) + 1));
+    BYTE* data = static_cast<BYTE*>(RegWatch_Alloc(size_t(maxData) + 1));
+    if (!name || !data) {
+        result = REGWATCH_E_NO_MEMORY;
+        goto free_buffers;
+    }
+
+    for (DWORD index = 0;; ++index) {
+        name[0] = '\0';
+        data[0] = 0;
+        DWORD nameLen = maxName + 1;
+        DWORD dataLen = maxData + 1;
+        DWORD type = 0;
+        // A value that grew since the query ends the enumeration here (more
+        // data), like any other error: the values read so far are the result.
+        if (Sys_RegEnumValue(key, index, name, &nameLen, &type, data, &dataLen) != ERROR_SUCCESS)
+            break;
+        if (nameLen > maxName || dataLen > maxData)
+            break;
+        name[nameLen] = '\0';
+        // The buffer still holds the tail of a longer earlier value here.
+        data[dataLen] = 0;
+
+        ValueRecord enumerated = {};
+        enumerated.name = name;
+        enumerated.nameLen = nameLen;
+        enumerated.data = data;
+        enumerated.dataLen = dataLen;
+        enumerated.type = type;
+        collector(list, &enumerated);
+    }
+
+free_buffers:
+    RegWatch_Free(name);
+    RegWatch_Free(data);
+    return result;
+}
+
+// Unchanged entries for every record of one key's reading. Stops at the first
+// allocation failure: the key keeps the entries made so far.
+static DWORD AddBaselineEntries(WatchedKey* watchedKey, RecordList* records)
+{
+    for (ValueRecord* record = ValueRecord_First(records); record; record = ValueRecord_Next(record)) {
+        ChangeEntry* entry = static_cast<ChangeEntry*>(RegWatch_Alloc(sizeof(ChangeEntry)));
+        if (!entry)
+            return REGWATCH_E_NO_MEMORY;
+        entry->owner = watchedKey;
+        entry->status = Unchanged;
+        entry->previous = nullptr;
+        entry->current = ValueRecord_Copy(record);
+        if (!entry->current) {
+            RegWatch_Free(entry);
+            return REGWATCH_E_NO_MEMORY;
+        }
+        RecordList_Append(&watchedKey->entries, entry);
+    }
+    return REGWATCH_OK;
+}
+
+DWORD RegWatch_Rebaseline(RegWatchHandle* watch)
+{
+    if (RegWatch_Lock(watch) != REGWATCH_OK)
+        return REGWATCH_E_LOCK;
+
+    DWORD result = REGWATCH_OK;
+    RegWatch_FreeState(&watch->watched);
+
+    for (size_t row = 0; row < kWatchedKeyCount; ++row) {
+        WatchedKey* watchedKey = static_cast<WatchedKey*>(RegWatch_Alloc(sizeof(WatchedKey)));
+        if (!watchedKey) {
+            result = REGWATCH_E_KEY_MEMORY;
+            goto release_mutex;
+        }
+        watchedKey->root = kWatchedKeys[row].root;
+        watchedKey->subkey = kWatchedKeys[row].subkey;
+        RecordList_Init(&watchedKey->entries);
+        // Appended before opening, so every row that gets this far has its key.
+        RecordList_Append(&watch->watched, watchedKey);
+
+        HKEY key = nullptr;
+        if (Sys_RegOpenKey(watchedKey->root, watchedKey->subkey, &key) != ERROR_SUCCESS)
+            continue;
+
+        RecordList records;
+        RecordList_Init(&records);
+        DWORD enumResult = RegWatch_EnumValues(&records, RegWatch_CollectValue, key);
+        if (enumResult != REGWATCH_OK) {
+            Sys_RegCloseKey(key);
+            result = enumResult;
+            goto release_mutex;
+        }
+        if (AddBaselineEntries(watchedKey, &records) != REGWATCH_OK)
+            result = REGWATCH_E_NO_MEMORY;
+        ValueRecordList_Free(&records);
+        Sys_RegCloseKey(key);
+    }
+
+release_mutex:
+    ReleaseMutex(watch->mutex);
+    return result;
+}
+
+// A value seen with other text: the old current becomes previous.
+static void MarkChanged(int* changed, ChangeEntry* entry, const ValueRecord* seen)
+{
+    ValueRecord* copy = ValueRecord_Copy(seen);
+    if (!copy)
+        return;  // left as it was; the next comparison sees the difference again
+    ValueRecord_Free(&entry->previous);
+    entry->previous = entry->current;
+    entry->current = copy;
+    entry->status = Changed;
+    *changed = 1;
+}
+
+// A value no entry knows: a New entry at the tail.
+static void AddNewEntry(int* changed, WatchedKey* watchedKey, const ValueRecord* seen)
+{
+    ChangeEntry* entry = static_cast<ChangeEntry*>(RegWatch_Alloc(sizeof(ChangeEntry)));
+    if (!entry)
+        return;  // left out; found again by the next comparison
+    entry->owner = watchedKey;
+    entry->status = New;
+    entry->previous = nullptr;
+    entry->current = ValueRecord_Copy(seen);
+    if (!entry->current) {
+        RegWatch_Free(entry);
+        return;
+    }
+    RecordList_Append(&watchedKey->entries, entry);
+    *changed = 1;
+}
+
+void RegWatch_CompareKey(int* changed, HKEY key, WatchedKey* watchedKey)
+{
+    RecordList records;
+    RecordList_Init(&records);
+    if (RegWatch_EnumValues(&records, RegWatch_CollectValue, key) != REGWATCH_OK)
+        return;
+
+    for (ValueRecord* record = ValueRecord_First(&records); record; record = ValueRecord_Next(record)) {
+        ChangeEntry* entry = ChangeEntry_FindByName(&watchedKey->entries, record);
+        if (!entry)
+            AddNewEntry(changed, watchedKey, record);
+        else if (!ValueRecord_SameText(entry->current, record))
+            MarkChanged(changed, entry, record);
+    }
+
+    // Also for entries already Deleted: a value that stays missing keeps
+    // reporting a difference until a new baseline or a re-read drops it.
+    for (ChangeEntry* entry = ChangeEntry_First(&watchedKey->entries); entry; entry = ChangeEntry_Next(entry)) {
+        if (!ValueRecord_FindByName(&records, entry)) {
+            entry->status = Deleted;
+            *changed = 1;
+        }
+    }
+
+    ValueRecordList_Free(&records);
+}
+
+int RegWatch_CompareAll(RegWatchHandle* watch)
+{
+    int changed = 0;
+    for (WatchedKey* watchedKey = WatchedKey_First(&watch->watched); watchedKey;
+         watchedKey = WatchedKey_Next(watchedKey)) {
+        HKEY key = nullptr;
+        // A key that cannot be opened is skipped: its values are not Deleted.
+        if (Sys_RegOpenKey(watchedKey->root, watchedKey->subkey, &key) != ERROR_SUCCESS)
+            continue;
+        RegWatch_CompareKey(&changed, key, watchedKey);
+        Sys_RegCloseKey(key);
+    }
+    return changed;
+}

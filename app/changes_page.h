@@ -6,12 +6,17 @@
 #include "engine/regwatch.h"
 #include "ui/controls.h"
 
+#include <string>
+
+struct WatchTarget;
+
 class ChangesPage : public Dialog {
 public:
     ChangesPage();
     ~ChangesPage() override;
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Creates the engine and starts its thread; 1 when both worked.
     virtual int OnInitDialog();
     LRESULT OnCommand(UINT message, WPARAM wParam, LPARAM lParam);
     void OnRegistryChanged();
@@ -21,15 +26,34 @@ public:
     void DeleteSelected();
     void RevertSelected();
 
+    // Nonzero while OnRegistryChanged runs the alert: one alert at a time.
     static int alertShowing;
 
     ListView list;
     RegWatchHandle* watch;
     RecordList state;   // the private copy the list items point into
     CheckBox onlyShowChangedBox;
+
+protected:
+    // Frees a copy the list no longer points into. A rebuild inside a message
+    // box of DeleteSelected or RevertSelected frees the copy their walk
+    // started from: after a box has been up, the walk reads no entry of it.
+    virtual void ReleaseState(RecordList* old);
+
+private:
+    int NextSelected(int after);
+    void InsertRow(const ChangeEntry* entry);
+
+    WatchTarget* target;  // the watch thread's way back to the page; see WatchCallback
 };
 
-// Posts MSG_REGISTRY_CHANGED to the page; runs on the watch thread.
+// The watch thread's callback. userData is what OnInitDialog registered: a
+// record that outlives the page, so a page destroyed while the engine's thread
+// runs on is never touched. Posts MSG_REGISTRY_CHANGED to the page's window.
 int WatchCallback(void* userData);
+
+// A record's data as text: its bytes up to the first zero byte, never past
+// dataLen. Empty for a null record or null data.
+std::string RecordDataText(const ValueRecord* record);
 
 #endif

@@ -1,4 +1,6 @@
 // The main window: the tab control with its three pages, and the tray icon.
+// It hides instead of closing; only a confirmed close or WM_CLOSE ends the
+// program.
 #ifndef KEYWARDEN_APP_MAIN_DIALOG_H
 #define KEYWARDEN_APP_MAIN_DIALOG_H
 
@@ -10,26 +12,33 @@ class TrayIcon;
 class MainDialog : public Dialog {
 public:
     MainDialog();
+    // Deletes the tab control's wrapper; the window must be destroyed first.
     ~MainDialog() override;
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Adds the tray icon and builds the pages; returns 1.
     virtual int OnInitDialog();
     void BuildPages();
     void ShowSelectedPage();
+    // 1 when it handled a change of tab, else 0.
     int OnNotify(const NMHDR* header);
+    // 1 for minimise and close, which it handles; 0 lets the system act.
     int OnSysCommand(WPARAM command);
     void OnShowPage(WPARAM index);
+    // Destroys and deletes the pages, then deletes the tray icon.
     void OnDestroy();
+
+    // Nonzero when the initialisation failed part way (a page or the tray
+    // icon could not be made): the window exists but cannot work.
+    int InitFailed() const { return initFailed; }
 
     HICON icon;
     std::vector<Dialog*> pages;
     TabControl* tabs;
     TrayIcon* trayIcon;
-};
 
-class AboutPage : public Dialog {
-public:
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+private:
+    int initFailed;
 };
 
 #endif

@@ -1,0 +1,174 @@
+#include "app/main_dialog.h"
+
+#include "app/about_page.h"
+#include "app/changes_page.h"
+#include "app/options_page.h"
+#include "app/tray_icon.h"
+// <windows.h> names a system icon IDI_WARNING; the program's own icon takes the name.
+#undef IDI_WARNING
+#include "resources/resource.h"
+#include "ui/app.h"
+
+#include <cstring>
+
+MainDialog::MainDialog() : icon(nullptr), tabs(nullptr), trayIcon(nullptr), initFailed(0)
+{
+    icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_KEYWARDEN));
+}
+
+MainDialog::~MainDialog()
+{
+    delete tabs;
+}
+
+LRESULT MainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        // An exception must not unwind through the system's dialog code: the
+        // start-up reports the failure once the creation has returned.
+        try {
+            return OnInitDialog();
+        } catch (...) {
+            initFailed = 1;
+            return 1;
+        }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_OK)
+            Show(SW_HIDE);  // the program stays in the tray
+        else if (LOWORD(wParam) == IDC_HELP_BUTTON)
+            theApp.ShowHelp();
+        return 1;
+    case WM_NOTIFY:
+        if (lParam)
+            OnNotify(reinterpret_cast<const NMHDR*>(lParam));
+        return 1;
+    case WM_SYSCOMMAND:
+        return OnSysCommand(wParam);
+    case WM_CLOSE:
+        PostQuitMessage(0);
+        return 1;
+    case WM_DESTROY:
+        OnDestroy();
+        return 1;
+    case MSG_TRAY_CALLBACK:
+        if (lParam == WM_LBUTTONDOWN) {
+            Show(SW_RESTORE);
+            SetForegroundWindow(hwnd);
+        }
+        return 1;
+    case MSG_SHOW_PAGE:
+        OnShowPage(wParam);
+        return 1;
+    default:
+        return Dialog::WindowProc(message, wParam, lParam);
+    }
+}
+
+int MainDialog::OnInitDialog()
+{
+    // Subclassed and passed through unchanged; one object for the program.
+    static Window okButton;
+    okButton.Create(this, IDC_OK);
+
+    trayIcon = new TrayIcon(hwnd);
+    trayIcon->SetCallbackMessage(MSG_TRAY_CALLBACK);
+    Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    BuildPages();
+    return 1;
+}
+
+void MainDialog::BuildPages()
+{
+    tabs = new TabControl;
+    tabs->Create(this, IDC_TABS);
+
+    static const char* const kTabNames[] = {"Main", "Options", "About"};
+    for (int index = 0; index < 3; ++index) {
+        TCITEMA item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<char*>(kTabNames[index]);
+        item.cchTextMax = static_cast<int>(std::strlen(kTabNames[index]));
+        tabs->InsertItem(index, &item);
+    }
+
+    RECT area{};
+    tabs->GetClientRect(&area);
+    tabs->AdjustRect(FALSE, &area);
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+
+    struct PageSpec {
+        Dialog* (*make)();
+        int templateId;
+    };
+    static const PageSpec kPages[] = {
+        {[]() -> Dialog* { return new ChangesPage; }, IDD_CHANGES_PAGE},
+        {[]() -> Dialog* { return new OptionsPage; }, IDD_OPTIONS_PAGE},
+        {[]() -> Dialog* { return new AboutPage; }, IDD_ABOUT_PAGE},
+    };
+    for (const PageSpec& spec : kPages) {
+        pages.reserve(pages.size() + 1);  // so that push_back cannot lose the page
+        Dialog* page = spec.make();
+        pages.push_back(page);
+        page->Create(tabs, spec.templateId);
+        MoveWindow(page->hwnd, area.left, area.top, width, height, TRUE);
+    }
+    pages.front()->Show(SW_SHOW);
+}
+
+void MainDialog::ShowSelectedPage()
+{
+    const LRESULT selected = tabs ? SendMessageA(tabs->hwnd, TCM_GETCURSEL, 0, 0) : -1;
+    for (Dialog* page : pages)
+        page->Show(SW_HIDE);
+    if (selected >= 0 && static_cast<size_t>(selected) < pages.size())
+        pages[static_cast<size_t>(selected)]->Show(SW_SHOW);
+}
+
+int MainDialog::OnNotify(const NMHDR* header)
+{
+    if (tabs && header->hwndFrom == tabs->hwnd && header->code == TCN_SELCHANGE) {
+        ShowSelectedPage();
+        return 1;
+    }
+    return 0;
+}
+
+void MainDialog::OnShowPage(WPARAM index)
+{
+    if (tabs)
+        SendMessageA(tabs->hwnd, TCM_SETCURSEL, index, 0);
+    ShowSelectedPage();
+    Show(SW_RESTORE);
+    SetForegroundWindow(hwnd);
+}
+
+int MainDialog::OnSysCommand(WPARAM command)
+{
+    if (command == SC_MINIMIZE) {
+        // Minimised, then gone, taskbar button included: the tray brings it back.
+        Show(SW_MINIMIZE);
+        Show(SW_HIDE);
+        return 1;
+    }
+    if (command == SC_CLOSE) {
+        if (ShowMessageBox("Close Keywarden?", "Keywarden", MB_YESNO | MB_ICONQUESTION) == IDYES)
+            PostQuitMessage(0);
+        return 1;
+    }
+    return 0;
+}
+
+void MainDialog::OnDestroy()
+{
+    for (Dialog* page : pages) {
+        if (page->hwnd)
+            DestroyWindow(page->hwnd);
+        delete page;
+    }
+    pages.clear();
+    delete trayIcon;  // removes the icon from the notification area
+    trayIcon = nullptr;
+}

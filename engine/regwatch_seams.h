@@ -44,6 +44,8 @@ void RegWatchSeam_FailAllocAt(long n);
 long RegWatchSeam_AllocCalls();
 // Blocks allocated and not yet freed, over the life of the process.
 long RegWatchSeam_LiveAllocs();
+// Blocks found written past their end when freed, over the life of the process.
+long RegWatchSeam_Overruns();
 
 #endif
 

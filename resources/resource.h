@@ -11,7 +11,9 @@
 #define IDD_OPTIONS_PAGE    130
 #define IDD_ALERT           136
 
-/* Icons */
+/* Icons. <windows.h> names a system icon IDI_WARNING; here the name is the
+   program's own warning icon, so include this file after <windows.h>. */
+#undef IDI_WARNING
 #define IDI_KEYWARDEN       128   /* the program's icon, the tray icon at rest */
 #define IDI_WARNING         133   /* first flash frame, alert picture */
 #define IDI_BLANK           138   /* second flash frame: transparent */

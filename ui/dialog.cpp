@@ -2,7 +2,9 @@
 
 INT_PTR CALLBACK StaticDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_INITDIALOG) {
+    // Without a creation parameter there is no object to bind: the dialog
+    // then keeps answering 0, as before binding.
+    if (message == WM_INITDIALOG && lParam) {
         Dialog* dialog = reinterpret_cast<Dialog*>(lParam);
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, lParam);
         dialog->hwnd = hwnd;

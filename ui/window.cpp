@@ -6,7 +6,8 @@ Window::~Window() {}
 
 int Window::Create(Window* parent, int id)
 {
-    hwnd = GetDlgItem(parent->hwnd, id);
+    // An unbound (or missing) parent has no controls: the same as a missing id.
+    hwnd = parent ? GetDlgItem(parent->hwnd, id) : nullptr;
     if (!hwnd)
         return 0;
     // The slot is filled before the procedure is replaced, so the first

@@ -189,6 +189,25 @@ TEST(DialogRouting, AttachingToMissingIdChangesNothingAndReturnsZero)
     DestroyWindow(dialog.hwnd);
 }
 
+TEST(DialogRouting, AttachingWithoutABoundParentChangesNothingAndReturnsZero)
+{
+    Window unbound;
+    Window control;
+    EXPECT_EQ(0, control.Create(&unbound, IDC_OK));
+    EXPECT_EQ(0, control.Create(nullptr, IDC_OK));
+    EXPECT_EQ(nullptr, control.hwnd);
+    EXPECT_EQ(nullptr, control.prevProc);
+}
+
+TEST(DialogRouting, DialogWithoutCreationParameterStaysUnbound)
+{
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ALERT), nullptr,
+                                     &StaticDialogProc, 0);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(0, GetWindowLongPtrA(dialog, GWLP_USERDATA));
+    DestroyWindow(dialog);
+}
+
 TEST(DialogRouting, UnhandledCloseEndsModalDialogWithZero)
 {
     RecordingDialog dialog;

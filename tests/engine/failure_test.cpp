@@ -97,6 +97,37 @@ TEST_F(FailureTest, FailedLockChangesNothingAndNoObjectIsAFailedLock)
     EXPECT_EQ(REGWATCH_E_CREATE_THREAD, RegWatch_StartThread(nullptr, nullptr, nullptr));
 }
 
+DWORD WINAPI TakeAndExit(void* mutex)
+{
+    return WaitForSingleObject(static_cast<HANDLE>(mutex), INFINITE);
+}
+
+DWORD WINAPI TakeAndRelease(void* mutex)
+{
+    DWORD wait = WaitForSingleObject(static_cast<HANDLE>(mutex), 10000);
+    if (wait == WAIT_OBJECT_0)
+        ReleaseMutex(static_cast<HANDLE>(mutex));
+    return wait;
+}
+
+DWORD RunThread(LPTHREAD_START_ROUTINE body, HANDLE mutex)
+{
+    HANDLE thread = CreateThread(nullptr, 0, body, mutex, 0, nullptr);
+    DWORD code = WAIT_FAILED;
+    WaitForSingleObject(thread, INFINITE);
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    return code;
+}
+
+TEST_F(FailureTest, AbandonedLockIsAFailedWaitThatLeavesTheMutexFree)
+{
+    ASSERT_EQ(WAIT_OBJECT_0, RunThread(TakeAndExit, watch->mutex));
+    EXPECT_EQ(REGWATCH_E_LOCK, RegWatch_Rebaseline(watch));
+    EXPECT_EQ(WAIT_OBJECT_0, RunThread(TakeAndRelease, watch->mutex)) << "the watch thread would be locked out";
+    EXPECT_EQ(REGWATCH_OK, RegWatch_Rebaseline(watch));
+}
+
 TEST_F(FailureTest, WatchedKeyAllocationFailureEndsTheBaselineAtThatRow)
 {
     // Each WatchedKey is allocated just before its key is opened.

@@ -102,7 +102,10 @@ const char* RegWatch_HiveName(HKEY root);
 DWORD RegWatch_Create(RegWatchHandle** watch);
 
 // Stores the callback and starts the watch thread. Call once, after a
-// successful RegWatch_Create.
+// successful RegWatch_Create. Each pass of the thread arms the notifications
+// and then compares, so a change made before the thread started, or during a
+// comparison, is reported without waiting for another change.
+// REGWATCH_E_CREATE_THREAD when the thread cannot start or there is no object.
 DWORD RegWatch_StartThread(RegWatchHandle* watch, void* userData, RegWatch_Callback callback);
 
 // Deep copy of the whole state into the caller's empty list; the caller owns it
@@ -110,12 +113,17 @@ DWORD RegWatch_StartThread(RegWatchHandle* watch, void* userData, RegWatch_Callb
 // but the subkey texts. On any failure the list is left empty.
 DWORD RegWatch_CopyState(RegWatchHandle* watch, RecordList* out);
 
-// Drops every status and takes a new baseline of the seven keys.
+// Drops every status and takes a new baseline of the seven keys. A key that
+// cannot be opened is kept without values. Stops early, keeping the keys built
+// so far, on REGWATCH_E_KEY_MEMORY or REGWATCH_E_QUERY_KEY; REGWATCH_E_NO_MEMORY
+// when some values could not be recorded; REGWATCH_E_LOCK without an object.
 DWORD RegWatch_Rebaseline(RegWatchHandle* watch);
 
 // After the user acted on one value: compares, then re-reads that value. Only
 // probe->owner->root, probe->owner->subkey and probe->current->name are read.
-// A value present becomes Unchanged; a value gone loses its entry.
+// A value present becomes Unchanged; a value gone loses its entry (both
+// REGWATCH_OK). REGWATCH_E_NOT_FOUND when no entry matches the probe;
+// REGWATCH_E_OPEN_KEY or REGWATCH_E_NO_MEMORY leave the entry as it was.
 DWORD RegWatch_Resync(RegWatchHandle* watch, const ChangeEntry* probe);
 
 #endif

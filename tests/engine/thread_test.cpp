@@ -104,25 +104,30 @@ protected:
 TEST_F(ThreadTest, AnotherProcessAddsChangesAndDeletesUnderBothRoots)
 {
     Start();
-    ASSERT_EQ(0, RunWriter(Writer("HKCU", kRunKey, "set KeywardenTestUser user.exe")));
-    ASSERT_TRUE(WaitForState([&] { return CopiedStatus(HKCU, kRunKey, "KeywardenTestUser", New); }));
-    ASSERT_EQ(0, RunWriter(Writer("HKLM", kRunKey, "set KeywardenTestMachine machine.exe")));
-    ASSERT_TRUE(WaitForState([&] { return CopiedStatus(HKLM, kRunKey, "KeywardenTestMachine", New); }));
-    EXPECT_GE(Calls(), 2);
-
+    // Each write must bring a callback and, with it, the state it shows.
+    auto expect = [&](const std::string& writer, auto condition) {
+        LONG before = Calls();
+        EXPECT_EQ(0, RunWriter(writer));
+        EXPECT_TRUE(WaitForCallsAbove(before)) << writer;
+        return WaitForState(condition);
+    };
+    ASSERT_TRUE(expect(Writer("HKCU", kRunKey, "set KeywardenTestUser user.exe"),
+                       [&] { return CopiedStatus(HKCU, kRunKey, "KeywardenTestUser", New); }));
+    ASSERT_TRUE(expect(Writer("HKLM", kRunKey, "set KeywardenTestMachine machine.exe"),
+                       [&] { return CopiedStatus(HKLM, kRunKey, "KeywardenTestMachine", New); }));
     WatchedKey* userRun = FindKey(&copy, HKCU, kRunKey);
     EXPECT_EQ(Copied(HKCU, kRunKey, "KeywardenTestUser"), static_cast<ChangeEntry*>(userRun->entries.last))
         << "found after the baseline, so last";
 
-    ASSERT_EQ(0, RunWriter(Writer("HKCU", kRunKey, "set KeywardenTestUser other.exe")));
-    ASSERT_TRUE(WaitForState([&] { return CopiedStatus(HKCU, kRunKey, "KeywardenTestUser", Changed); }));
+    ASSERT_TRUE(expect(Writer("HKCU", kRunKey, "set KeywardenTestUser other.exe"),
+                       [&] { return CopiedStatus(HKCU, kRunKey, "KeywardenTestUser", Changed); }));
     ChangeEntry* user = Copied(HKCU, kRunKey, "KeywardenTestUser");
     EXPECT_EQ(std::string("other.exe", 10), DataOf(user->current));
     ASSERT_NE(nullptr, user->previous);
     EXPECT_EQ(std::string("user.exe", 9), DataOf(user->previous));
 
-    ASSERT_EQ(0, RunWriter(Writer("HKLM", kRunKey, "del KeywardenTestMachine")));
-    ASSERT_TRUE(WaitForState([&] { return CopiedStatus(HKLM, kRunKey, "KeywardenTestMachine", Deleted); }));
+    ASSERT_TRUE(expect(Writer("HKLM", kRunKey, "del KeywardenTestMachine"),
+                       [&] { return CopiedStatus(HKLM, kRunKey, "KeywardenTestMachine", Deleted); }));
 
     // While a value stays deleted, any change below either parent calls back.
     for (const char* root : {"HKCU", "HKLM"}) {

@@ -51,15 +51,25 @@ std::vector<HWND> TrayIconWindows()
     return icons;
 }
 
-HWND WaitForNewTrayIcon(const std::vector<HWND>& before, DWORD timeoutMs)
+HWND WaitForTrayIconOf(HWND owner, DWORD timeoutMs)
 {
+    // Wine's tray keeps each icon's record in the icon window's user data, in
+    // the process that shows the tray: a list link (two pointers) and the
+    // image come first, then the owner window.
     const DWORD start = GetTickCount();
     do {
         for (HWND icon : TrayIconWindows()) {
-            bool known = false;
-            for (HWND old : before)
-                known = known || old == icon;
-            if (!known)
+            const LONG_PTR record = GetWindowLongPtrA(icon, GWLP_USERDATA);
+            DWORD trayProcessId = 0;
+            GetWindowThreadProcessId(icon, &trayProcessId);
+            HANDLE tray = OpenProcess(PROCESS_VM_READ, FALSE, trayProcessId);
+            if (!record || !tray)
+                continue;
+            HWND iconOwner = nullptr;
+            const BOOL read = ReadProcessMemory(tray, reinterpret_cast<const void*>(record + static_cast<LONG_PTR>(3 * sizeof(void*))),
+                                                &iconOwner, sizeof iconOwner, nullptr);
+            CloseHandle(tray);
+            if (read && iconOwner == owner)
                 return icon;
         }
         Sleep(20);

@@ -11,8 +11,9 @@
 
 // The icons in Wine's notification area, one window each, in order.
 std::vector<HWND> TrayIconWindows();
-// Waits for an icon that is not among those given; null if none comes.
-HWND WaitForNewTrayIcon(const std::vector<HWND>& before, DWORD timeoutMs = 5000);
+// The icon window showing the icon that this window added; null if none
+// comes within the time. Other programs' icons may come and go meanwhile.
+HWND WaitForTrayIconOf(HWND owner, DWORD timeoutMs = 5000);
 // Whether the notification area holds the icon with this owner and id.
 bool TrayHasIcon(HWND owner, UINT id);
 

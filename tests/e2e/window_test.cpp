@@ -53,10 +53,9 @@ public:
 TEST_F(EndToEndTest, TrayStartHidesTheWindowUntilTheIconIsClicked)
 {
     ASSERT_EQ(kwtest::SetText(kUser, kRunKey, "KwE2ETray", "here"), ERROR_SUCCESS);
-    const std::vector<HWND> iconsBefore = TrayIconWindows();
     Start("-tray");
     HWND main = app->MainWindow();
-    HWND icon = WaitForNewTrayIcon(iconsBefore);
+    HWND icon = WaitForTrayIconOf(main);
     ASSERT_NE(icon, nullptr) << "no tray icon";
     EXPECT_TRUE(TrayHasIcon(main, kTrayIconId));
     EXPECT_TRUE(app->WaitForRows([](auto& rows) { return !RowNamed(rows, "KwE2ETray")[0].empty(); }))
@@ -107,10 +106,9 @@ TEST_F(EndToEndTest, OnlyTheLowerCaseTrayWordStartsHidden)
 
 TEST_F(EndToEndTest, CloseAsksAndOnlyYesQuitsTakingTheTrayIconAlong)
 {
-    const std::vector<HWND> iconsBefore = TrayIconWindows();
     Start();
     HWND main = app->MainWindow();
-    HWND icon = WaitForNewTrayIcon(iconsBefore);
+    HWND icon = WaitForTrayIconOf(main);
     ASSERT_NE(icon, nullptr);
 
     PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -132,9 +130,8 @@ TEST_F(EndToEndTest, CloseAsksAndOnlyYesQuitsTakingTheTrayIconAlong)
 
 TEST_F(EndToEndTest, WmCloseFromAnotherProgramQuitsAtOnceWithExitCodeZero)
 {
-    const std::vector<HWND> iconsBefore = TrayIconWindows();
     Start("-tray");
-    HWND icon = WaitForNewTrayIcon(iconsBefore);
+    HWND icon = WaitForTrayIconOf(app->MainWindow());
     ASSERT_NE(icon, nullptr);
     EXPECT_EQ(Quit(), 0);
     EXPECT_FALSE(IsWindow(icon)) << "the tray icon outlived the program";

@@ -1,6 +1,7 @@
 #include "tests/pages/registry_helpers.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace kwtest {
 
@@ -142,11 +143,15 @@ int RunWriter(const std::string& arguments)
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        std::fprintf(stderr, "regwriter could not start: error %lu\n", GetLastError());
         return -1;
-    WaitForSingleObject(process.hProcess, 30000);
+    }
+    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
+        std::fprintf(stderr, "regwriter has not finished after 60 s\n");
     DWORD code = static_cast<DWORD>(-1);
-    GetExitCodeProcess(process.hProcess, &code);
+    if (!GetExitCodeProcess(process.hProcess, &code))
+        std::fprintf(stderr, "regwriter's exit code is unknown: error %lu\n", GetLastError());
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return static_cast<int>(code);

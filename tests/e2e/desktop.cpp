@@ -126,13 +126,24 @@ int RunHostProgram(const std::string& commandLine)
 
 bool ClickWithMouse(HWND window, int button)
 {
-    RECT rect{};
-    if (!GetWindowRect(window, &rect))
-        return false;
-    char command[128];
-    std::snprintf(command, sizeof command, "/usr/bin/xdotool mousemove %ld %ld click %d",
-                  (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2, button);
-    return RunHostProgram(command) == 0;
+    // Other tests' windows may lie over it for a while: a real click goes to
+    // whatever is on top, so wait until the window itself is under the point.
+    const DWORD start = GetTickCount();
+    for (;;) {
+        RECT rect{};
+        if (!GetWindowRect(window, &rect))
+            return false;
+        const POINT middle = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        if (WindowFromPoint(middle) == window) {
+            char command[128];
+            std::snprintf(command, sizeof command, "/usr/bin/xdotool mousemove %ld %ld click %d", middle.x, middle.y,
+                          button);
+            return RunHostProgram(command) == 0;
+        }
+        if (GetTickCount() - start > 20000)
+            return false;
+        Sleep(50);
+    }
 }
 
 bool SaveWindowScreenshot(HWND window, const std::string& name)

@@ -1,5 +1,7 @@
 #include "tests/e2e/e2e_fixture.h"
 
+#include <cstdio>
+
 const char kAlertCaption[] = "Keywarden - Change Alert";
 
 void EndToEndTest::SetUp()
@@ -26,7 +28,10 @@ KeywardenProcess& EndToEndTest::Start(const std::string& arguments)
 long EndToEndTest::Quit()
 {
     PostMessageA(app->MainWindow(), WM_CLOSE, 0, 0);
-    return app->WaitForExit();
+    const long code = app->WaitForExit();
+    if (code == -1)
+        std::fprintf(stderr, "still running after WM_CLOSE, with these windows:%s\n", app->DescribeWindows().c_str());
+    return code;
 }
 
 void EndToEndTest::SetSetting(const char* name, DWORD value)

@@ -282,6 +282,14 @@ int KeywardenProcess::CurrentTab()
     return static_cast<int>(SendMessageA(Control(kTabControlId), TCM_GETCURSEL, 0, 0));
 }
 
+std::string KeywardenProcess::DescribeWindows()
+{
+    std::string text;
+    for (HWND window : TopLevelWindows(processId, [](HWND candidate) { return IsWindowVisible(candidate) != FALSE; }))
+        text += "\n  [" + ClassOf(window) + "] \"" + TextOf(window) + "\"";
+    return text;
+}
+
 long KeywardenProcess::WaitForExit(DWORD timeoutMs)
 {
     if (!process || WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0)

@@ -55,6 +55,9 @@ public:
     void SelectTab(int index);
     int CurrentTab();
 
+    // Class and caption of each of the program's visible top-level windows.
+    std::string DescribeWindows();
+
     // Waits for the process to end; its exit code, or -1 on a time-out.
     long WaitForExit(DWORD timeoutMs = 10000);
 

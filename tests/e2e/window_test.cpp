@@ -67,8 +67,18 @@ TEST_F(EndToEndTest, TrayStartHidesTheWindowUntilTheIconIsClicked)
     Sleep(300);
     EXPECT_FALSE(IsWindowVisible(main)) << "a right click does nothing";
 
-    ASSERT_TRUE(ClickWithMouse(icon, 1));
-    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(main) != FALSE; }));
+    // A window that another test puts over the icon at the wrong moment
+    // takes the click; the next try, a double-click time later, is single.
+    auto leftClickUntil = [&](const std::function<bool()>& done) {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (!ClickWithMouse(icon, 1))
+                return false;
+            if (WaitUntil(done, 2000))
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(leftClickUntil([&] { return IsWindowVisible(main) != FALSE; }));
     EXPECT_EQ(app->CurrentTab(), 0);
     EXPECT_TRUE(IsWindowVisible(app->Control(kList)));
     RECT shown{};
@@ -77,8 +87,7 @@ TEST_F(EndToEndTest, TrayStartHidesTheWindowUntilTheIconIsClicked)
     PostMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(main); }));
     Sleep(GetDoubleClickTime() + 100);  // a single click again, not a double one
-    ASSERT_TRUE(ClickWithMouse(icon, 1));
-    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(main) && !IsIconic(main); }))
+    EXPECT_TRUE(leftClickUntil([&] { return IsWindowVisible(main) && !IsIconic(main); }))
         << "visible " << IsWindowVisible(main) << " iconic " << IsIconic(main);
 
     RECT restored{};

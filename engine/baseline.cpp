@@ -12,6 +12,37 @@ const RegWatchKeyRow kWatchedKeys[kWatchedKeyCount] = {
     {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices"},
 };
 
+// How often one reading takes larger buffers for a value that outgrew them.
+const int kEnumGrowAttempts = 4;
+
+// The reusable buffers of one key's reading, one byte longer than the
+// longest name and data they are for.
+struct EnumBuffers {
+    char* name;
+    DWORD maxName;
+    BYTE* data;
+    DWORD maxData;
+};
+
+static bool EnumBuffers_Resize(EnumBuffers* buffers, DWORD maxName, DWORD maxData)
+{
+    RegWatch_Free(buffers->name);
+    RegWatch_Free(buffers->data);
+    buffers->name = static_cast<char*>(RegWatch_Alloc(size_t(maxName) + 1));
+    buffers->data = static_cast<BYTE*>(RegWatch_Alloc(size_t(maxData) + 1));
+    buffers->maxName = maxName;
+    buffers->maxData = maxData;
+    return buffers->name && buffers->data;
+}
+
+// The key's present longest length, but at least about twice the old one:
+// a narrow name may need more bytes than the characters the key reports.
+static DWORD Grown(DWORD current, DWORD queried)
+{
+    DWORD doubled = current < 0x10000000 ? current * 2 + 2 : current;
+    return queried > doubled ? queried : doubled;
+}
+
 DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY key)
 {
     DWORD maxName = 0;
@@ -20,42 +51,51 @@ DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY k
         return REGWATCH_E_QUERY_KEY;
 
     DWORD result = REGWATCH_OK;
-    // Sized once from the key's own longest name and data, reused per value.
-    char* name = static_cast<char*>(RegWatch_Alloc(size_t(maxName) + 1));
-    BYTE* data = static_cast<BYTE*>(RegWatch_Alloc(size_t(maxData) + 1));
-    if (!name || !data) {
+    int grown = 0;
+    // Sized from the key's own longest name and data, reused per value.
+    EnumBuffers buffers = {};
+    if (!EnumBuffers_Resize(&buffers, maxName, maxData)) {
         result = REGWATCH_E_NO_MEMORY;
         goto free_buffers;
     }
 
-    for (DWORD index = 0;; ++index) {
-        name[0] = '\0';
-        data[0] = 0;
-        DWORD nameLen = maxName + 1;
-        DWORD dataLen = maxData + 1;
+    for (DWORD index = 0;;) {
+        buffers.name[0] = '\0';
+        buffers.data[0] = 0;
+        DWORD nameLen = buffers.maxName + 1;
+        DWORD dataLen = buffers.maxData + 1;
         DWORD type = 0;
-        // A value that grew since the query ends the enumeration here (more
-        // data), like any other error: the values read so far are the result.
-        if (Sys_RegEnumValue(key, index, name, &nameLen, &type, data, &dataLen) != ERROR_SUCCESS)
+        LONG status = Sys_RegEnumValue(key, index, buffers.name, &nameLen, &type, buffers.data, &dataLen);
+        if (status == ERROR_MORE_DATA && grown < kEnumGrowAttempts) {
+            // A value grew since the query. Stopping here would leave every
+            // later value out of this reading and so report it deleted.
+            ++grown;
+            if (Sys_RegQueryInfoKey(key, &maxName, &maxData) != ERROR_SUCCESS ||
+                !EnumBuffers_Resize(&buffers, Grown(buffers.maxName, maxName), Grown(buffers.maxData, maxData)))
+                break;
+            continue;
+        }
+        // Any other error ends the reading: the values read so far are the result.
+        if (status != ERROR_SUCCESS || nameLen > buffers.maxName || dataLen > buffers.maxData)
             break;
-        if (nameLen > maxName || dataLen > maxData)
-            break;
-        name[nameLen] = '\0';
-        // The buffer still holds the tail of a longer earlier value here.
-        data[dataLen] = 0;
+        buffers.name[nameLen] = '\0';
+        // The buffer may still hold the tail of a longer earlier value here.
+        buffers.data[dataLen] = 0;
 
         ValueRecord enumerated = {};
-        enumerated.name = name;
+        enumerated.name = buffers.name;
         enumerated.nameLen = nameLen;
-        enumerated.data = data;
+        enumerated.data = buffers.data;
         enumerated.dataLen = dataLen;
         enumerated.type = type;
         collector(list, &enumerated);
+        grown = 0;
+        ++index;
     }
 
 free_buffers:
-    RegWatch_Free(name);
-    RegWatch_Free(data);
+    RegWatch_Free(buffers.name);
+    RegWatch_Free(buffers.data);
     return result;
 }
 
@@ -108,6 +148,7 @@ DWORD RegWatch_Rebaseline(RegWatchHandle* watch)
         RecordList_Init(&records);
         DWORD enumResult = RegWatch_EnumValues(&records, RegWatch_CollectValue, key);
         if (enumResult != REGWATCH_OK) {
+            ValueRecordList_Free(&records);
             Sys_RegCloseKey(key);
             result = enumResult;
             goto release_mutex;
@@ -158,8 +199,10 @@ void RegWatch_CompareKey(int* changed, HKEY key, WatchedKey* watchedKey)
 {
     RecordList records;
     RecordList_Init(&records);
-    if (RegWatch_EnumValues(&records, RegWatch_CollectValue, key) != REGWATCH_OK)
+    if (RegWatch_EnumValues(&records, RegWatch_CollectValue, key) != REGWATCH_OK) {
+        ValueRecordList_Free(&records);
         return;
+    }
 
     for (ValueRecord* record = ValueRecord_First(&records); record; record = ValueRecord_Next(record)) {
         ChangeEntry* entry = ChangeEntry_FindByName(&watchedKey->entries, record);

@@ -17,6 +17,7 @@ struct Injection {
     const char* failQuerySubkey = nullptr; // RegQueryInfoKeyA after opening it fails
     const char* lastOpened = nullptr;
     DWORD maxDataLimit = 0;                // nonzero: reported longest data
+    DWORD maxNameLimit = 0;                // nonzero: reported longest name
     std::vector<long> allocAtOpen;         // allocation count at each RegOpenKeyA
 };
 Injection gInject;
@@ -37,6 +38,8 @@ LONG QueryInfoHook(HKEY key, DWORD* maxName, DWORD* maxData)
     LONG status = RegWatchSeam_RealSys()->regQueryInfoKey(key, maxName, maxData);
     if (gInject.maxDataLimit)
         *maxData = gInject.maxDataLimit;
+    if (gInject.maxNameLimit)
+        *maxName = gInject.maxNameLimit;
     return status;
 }
 
@@ -252,16 +255,39 @@ TEST_F(FailureTest, EnumerationWithoutBuffersReportsNoMemoryAndCollectsNothing)
     RegCloseKey(key);
 }
 
-TEST_F(FailureTest, ValueThatGrewSinceTheQueryEndsTheReadingAndStaysDeleted)
+TEST_F(FailureTest, ValueLongerThanTheKeyReportedIsStillRead)
 {
-    // Reported longest data fits Alpha only: Beta "grew" and ends the reading.
+    // Lengths reported too small, as for a value that grew after the query or
+    // a narrow name longer than its characters: the reading must not stop.
+    ASSERT_EQ(ERROR_SUCCESS, SetText(HKCU, kRunKey, "Beta", "an even longer command line than before.exe"));
     gInject.maxDataLimit = 10;
+    gInject.maxNameLimit = 3;
+    EXPECT_EQ(1, CompareAllLocked(watch));
+    EXPECT_EQ(Unchanged, Entry("Alpha")->status);
+    EXPECT_EQ(Changed, Entry("Beta")->status);
+    EXPECT_EQ(std::string("an even longer command line than before.exe", 44), DataOf(Entry("Beta")->current));
+    EXPECT_EQ(Unchanged, Entry("Gamma")->status) << "values after the long one are read too";
+
+    ASSERT_EQ(ERROR_SUCCESS, SetText(HKCU, kRunKey, "Delta", "d.exe"));
+    EXPECT_EQ(REGWATCH_OK, RegWatch_Rebaseline(watch));
+    EXPECT_EQ(4u, CountEntries(WatchedKey_First(&watch->watched)));
+}
+
+LONG BetaNeverFits(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type, BYTE* data, DWORD* dataLen)
+{
+    LONG status = RegWatchSeam_RealSys()->regEnumValue(key, index, name, nameLen, type, data, dataLen);
+    return status == ERROR_SUCCESS && strcmp(name, "Beta") == 0 ? ERROR_MORE_DATA : status;
+}
+
+TEST_F(FailureTest, ValueThatNeverFitsEndsTheReadingAndLaterValuesCountAsMissing)
+{
+    RegWatchSeam_Sys()->regEnumValue = BetaNeverFits;
     EXPECT_EQ(1, CompareAllLocked(watch));
     EXPECT_EQ(Unchanged, Entry("Alpha")->status);
     EXPECT_EQ(Deleted, Entry("Beta")->status);
     EXPECT_EQ(Deleted, Entry("Gamma")->status) << "everything from that index on is missing";
 
-    gInject.maxDataLimit = 0;
+    RegWatchSeam_ResetSys();
     EXPECT_EQ(0, CompareAllLocked(watch)) << "read again with unchanged text";
     EXPECT_EQ(Deleted, Entry("Beta")->status);
     EXPECT_EQ(Deleted, Entry("Gamma")->status);

@@ -154,13 +154,19 @@ TEST_F(ThreadTest, BurstFromAnotherProcessEndsWithEveryValueNew)
     const int kValues = 250;
     Start();
     ASSERT_EQ(0, RunWriter(Writer("HKCU", kRunServicesKey, "burst KeywardenBurst " + std::to_string(kValues))));
+    std::string notNew;
     auto allNew = [&] {
-        for (int i = 0; i < kValues; ++i)
-            if (!CopiedStatus(HKCU, kRunServicesKey, ("KeywardenBurst" + std::to_string(i)).c_str(), New))
+        for (int i = 0; i < kValues; ++i) {
+            std::string name = "KeywardenBurst" + std::to_string(i);
+            ChangeEntry* entry = Copied(HKCU, kRunServicesKey, name.c_str());
+            if (!entry || entry->status != New) {
+                notNew = name + (entry ? " has status " + std::to_string(entry->status) : " is missing");
                 return false;
+            }
+        }
         return true;
     };
-    EXPECT_TRUE(WaitForState(allNew)) << "the last values of a burst must not wait for another change";
+    EXPECT_TRUE(WaitForState(allNew)) << notNew << "; the last values of a burst must not wait for another change";
 }
 
 // Every value of every watched key has a live entry with its text, and

@@ -67,7 +67,16 @@ case "${1:-}" in
         quiet wineserver -p
         quiet wine wineboot
         if [ -n "${DISPLAY:-}" ] && [ -f "$KEYWARDEN_IDLE_EXE" ]; then
-            "$LOADER" "$KEYWARDEN_IDLE_EXE" </dev/null >/dev/null 2>&1 &
+            # Wait until its window exists: the desktop process it starts
+            # must not be started first by a test and inherit CTest's pipe.
+            ready="$WINEPREFIX/idle-window.ready"
+            rm -f "$ready"
+            "$LOADER" "$KEYWARDEN_IDLE_EXE" "Z:$ready" </dev/null >/dev/null 2>&1 &
+            tries=0
+            while [ ! -f "$ready" ] && [ $tries -lt 300 ]; do
+                sleep 0.1; tries=$((tries + 1))
+            done
+            [ -f "$ready" ] || echo "wine-run: the idle window did not come up" >&2
         fi
         echo "wine-run: server up in $WINEPREFIX"
         ;;

@@ -1,6 +1,8 @@
 #include "app/changes_page.h"
 
 #include "app/alert_dialog.h"
+#include "app/record_text.h"
+#include "app/resync_probe.h"
 #include "app/settings.h"
 #include "app/tray_icon.h"
 // <windows.h> names a system icon IDI_WARNING; the program's own icon takes the name.
@@ -13,6 +15,7 @@
 #include <atomic>
 #include <cstring>
 #include <new>
+#include <string>
 
 int ChangesPage::alertShowing = 0;
 
@@ -52,48 +55,6 @@ const char* StatusText(DWORD status)
     }
 }
 
-// Text of at most length bytes, ended by the first zero byte within them.
-std::string BoundedText(const char* text, DWORD length)
-{
-    if (!text)
-        return std::string();
-    const void* end = std::memchr(text, 0, length);
-    const size_t size = end ? static_cast<size_t>(static_cast<const char*>(end) - text) : length;
-    return std::string(text, size);
-}
-
-// What RegWatch_Resync reads of an entry, copied before any message box can
-// let a rebuild free the entry.
-class ResyncProbe {
-public:
-    explicit ResyncProbe(const ChangeEntry* entry)
-        : root(entry->owner->root), subkey(entry->owner->subkey ? entry->owner->subkey : ""),
-          name(BoundedText(entry->current->name, entry->current->nameLen))
-    {
-    }
-
-    DWORD Resync(RegWatchHandle* watch) const
-    {
-        if (!watch)
-            return REGWATCH_E_LOCK;
-        ValueRecord record{};
-        record.name = const_cast<char*>(name.c_str());
-        record.nameLen = static_cast<DWORD>(name.size());
-        WatchedKey key{};
-        key.root = root;
-        key.subkey = subkey.c_str();
-        RecordList_Init(&key.entries);
-        ChangeEntry entry{};
-        entry.owner = &key;
-        entry.current = &record;
-        return RegWatch_Resync(watch, &entry);
-    }
-
-    HKEY root;
-    std::string subkey;
-    std::string name;
-};
-
 bool IsUsable(const ChangeEntry* entry)
 {
     return entry && entry->owner && entry->current;
@@ -107,13 +68,6 @@ LONG WriteRecord(HKEY key, const ValueRecord* record)
 }
 
 }  // namespace
-
-std::string RecordDataText(const ValueRecord* record)
-{
-    if (!record || !record->data)
-        return std::string();
-    return BoundedText(reinterpret_cast<const char*>(record->data), record->dataLen);
-}
 
 int WatchCallback(void* userData)
 {
@@ -288,7 +242,7 @@ void ChangesPage::InsertRow(const ChangeEntry* entry)
         cell.pszText = const_cast<char*>(text.c_str());
         SendMessageA(list.hwnd, LVM_SETITEMTEXTA, 0, reinterpret_cast<LPARAM>(&cell));
     };
-    setText(1, BoundedText(entry->current->name, entry->current->nameLen));
+    setText(1, RecordNameText(entry->current));
     setText(2, RecordDataText(entry->current));
     if (entry->previous && entry->previous->dataLen != 0)
         setText(3, RecordDataText(entry->previous));

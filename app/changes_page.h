@@ -6,8 +6,6 @@
 #include "engine/regwatch.h"
 #include "ui/controls.h"
 
-#include <string>
-
 struct WatchTarget;
 
 class ChangesPage : public Dialog {
@@ -51,9 +49,5 @@ private:
 // record that outlives the page, so a page destroyed while the engine's thread
 // runs on is never touched. Posts MSG_REGISTRY_CHANGED to the page's window.
 int WatchCallback(void* userData);
-
-// A record's data as text: its bytes up to the first zero byte, never past
-// dataLen. Empty for a null record or null data.
-std::string RecordDataText(const ValueRecord* record);
 
 #endif

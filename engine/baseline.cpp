@@ -12,8 +12,22 @@ const RegWatchKeyRow kWatchedKeys[kWatchedKeyCount] = {
     {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices"},
 };
 
-// How often one reading takes larger buffers for a value that outgrew them.
+// How often one pass takes larger buffers for a value that outgrew them.
 const int kEnumGrowAttempts = 4;
+// How many passes a reading makes over a key that keeps changing under it.
+const int kEnumPasses = 4;
+
+// What a reading needs to know of a key before it starts.
+struct KeyInfo {
+    DWORD maxName;
+    DWORD maxData;
+    FILETIME lastWrite;
+};
+
+static bool QueryKeyInfo(HKEY key, KeyInfo* info)
+{
+    return Sys_RegQueryInfoKey(key, &info->maxName, &info->maxData, &info->lastWrite) == ERROR_SUCCESS;
+}
 
 // The reusable buffers of one key's reading, one byte longer than the
 // longest name and data they are for.
@@ -43,54 +57,71 @@ static DWORD Grown(DWORD current, DWORD queried)
     return queried > doubled ? queried : doubled;
 }
 
-DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY key)
+// One pass over the key's values by index, into list.
+static void ReadValues(RecordList* list, RegWatch_Collector collector, HKEY key, EnumBuffers* buffers)
 {
-    DWORD maxName = 0;
-    DWORD maxData = 0;
-    if (Sys_RegQueryInfoKey(key, &maxName, &maxData) != ERROR_SUCCESS)
-        return REGWATCH_E_QUERY_KEY;
-
-    DWORD result = REGWATCH_OK;
     int grown = 0;
-    // Sized from the key's own longest name and data, reused per value.
-    EnumBuffers buffers = {};
-    if (!EnumBuffers_Resize(&buffers, maxName, maxData)) {
-        result = REGWATCH_E_NO_MEMORY;
-        goto free_buffers;
-    }
-
     for (DWORD index = 0;;) {
-        buffers.name[0] = '\0';
-        buffers.data[0] = 0;
-        DWORD nameLen = buffers.maxName + 1;
-        DWORD dataLen = buffers.maxData + 1;
+        buffers->name[0] = '\0';
+        buffers->data[0] = 0;
+        DWORD nameLen = buffers->maxName + 1;
+        DWORD dataLen = buffers->maxData + 1;
         DWORD type = 0;
-        LONG status = Sys_RegEnumValue(key, index, buffers.name, &nameLen, &type, buffers.data, &dataLen);
+        LONG status = Sys_RegEnumValue(key, index, buffers->name, &nameLen, &type, buffers->data, &dataLen);
         if (status == ERROR_MORE_DATA && grown < kEnumGrowAttempts) {
             // A value grew since the query. Stopping here would leave every
             // later value out of this reading and so report it deleted.
             ++grown;
-            if (Sys_RegQueryInfoKey(key, &maxName, &maxData) != ERROR_SUCCESS ||
-                !EnumBuffers_Resize(&buffers, Grown(buffers.maxName, maxName), Grown(buffers.maxData, maxData)))
-                break;
+            KeyInfo now;
+            if (!QueryKeyInfo(key, &now) ||
+                !EnumBuffers_Resize(buffers, Grown(buffers->maxName, now.maxName), Grown(buffers->maxData, now.maxData)))
+                return;
             continue;
         }
-        // Any other error ends the reading: the values read so far are the result.
-        if (status != ERROR_SUCCESS || nameLen > buffers.maxName || dataLen > buffers.maxData)
-            break;
-        buffers.name[nameLen] = '\0';
+        // Any other error ends the pass: the values read so far are the result.
+        if (status != ERROR_SUCCESS || nameLen > buffers->maxName || dataLen > buffers->maxData)
+            return;
+        buffers->name[nameLen] = '\0';
         // The buffer may still hold the tail of a longer earlier value here.
-        buffers.data[dataLen] = 0;
+        buffers->data[dataLen] = 0;
 
         ValueRecord enumerated = {};
-        enumerated.name = buffers.name;
+        enumerated.name = buffers->name;
         enumerated.nameLen = nameLen;
-        enumerated.data = buffers.data;
+        enumerated.data = buffers->data;
         enumerated.dataLen = dataLen;
         enumerated.type = type;
         collector(list, &enumerated);
         grown = 0;
         ++index;
+    }
+}
+
+DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY key)
+{
+    KeyInfo before;
+    if (!QueryKeyInfo(key, &before))
+        return REGWATCH_E_QUERY_KEY;
+
+    DWORD result = REGWATCH_OK;
+    // Sized from the key's own longest name and data, reused per value.
+    EnumBuffers buffers = {};
+    if (!EnumBuffers_Resize(&buffers, before.maxName, before.maxData)) {
+        result = REGWATCH_E_NO_MEMORY;
+        goto free_buffers;
+    }
+
+    for (int pass = 1;; ++pass) {
+        ReadValues(list, collector, key, &buffers);
+        // A value deleted or added during the pass shifts the indexes, so the
+        // pass may have skipped a value that is there: read again.
+        KeyInfo after;
+        if (pass == kEnumPasses || !QueryKeyInfo(key, &after) ||
+            CompareFileTime(&after.lastWrite, &before.lastWrite) == 0)
+            break;
+        before = after;
+        ValueRecordList_Free(list);
+        RecordList_Init(list);
     }
 
 free_buffers:

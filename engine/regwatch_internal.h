@@ -95,13 +95,13 @@ WatchedKey* WatchedKey_Find(RegWatchHandle* watch, const WatchedKey* probe);
 
 // --- Baseline and comparison -----------------------------------------------
 
-// Reads every value of an open key into list through collector.
-// REGWATCH_E_QUERY_KEY when the key's lengths cannot be queried and
-// REGWATCH_E_NO_MEMORY when the buffers cannot be allocated; in both cases
-// the collector is never called. A value that outgrows the buffers during the
-// reading is read again with larger ones (a few times at most). An
-// enumeration that stops on an error is not a failure: the values read before
-// it are the result.
+// Reads every value of an open key into list (of ValueRecord, empty) through
+// collector. REGWATCH_E_QUERY_KEY when the key's lengths cannot be queried
+// and REGWATCH_E_NO_MEMORY when the buffers cannot be allocated; in both
+// cases the collector is never called. A value that outgrows the buffers is
+// read again with larger ones, and a key written to during the reading is
+// read again from the start (a few times at most each). An enumeration that
+// stops on an error is not a failure: the values read before it are the result.
 DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY key);
 
 // Compares one open key with its WatchedKey and marks New, Changed and

@@ -28,11 +28,11 @@ inline LONG Sys_RegCloseKey(HKEY key)
     REGWATCH_SYS(regCloseKey(key), RegCloseKey(key));
 }
 
-inline LONG Sys_RegQueryInfoKey(HKEY key, DWORD* maxValueNameLen, DWORD* maxValueLen)
+inline LONG Sys_RegQueryInfoKey(HKEY key, DWORD* maxValueNameLen, DWORD* maxValueLen, FILETIME* lastWrite)
 {
-    REGWATCH_SYS(regQueryInfoKey(key, maxValueNameLen, maxValueLen),
+    REGWATCH_SYS(regQueryInfoKey(key, maxValueNameLen, maxValueLen, lastWrite),
                  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                  maxValueNameLen, maxValueLen, nullptr, nullptr));
+                                  maxValueNameLen, maxValueLen, nullptr, lastWrite));
 }
 
 inline LONG Sys_RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type, BYTE* data,

@@ -19,10 +19,10 @@ static LONG RealRegCloseKey(HKEY key)
     return RegCloseKey(key);
 }
 
-static LONG RealRegQueryInfoKey(HKEY key, DWORD* maxValueNameLen, DWORD* maxValueLen)
+static LONG RealRegQueryInfoKey(HKEY key, DWORD* maxValueNameLen, DWORD* maxValueLen, FILETIME* lastWrite)
 {
     return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, maxValueNameLen,
-                            maxValueLen, nullptr, nullptr);
+                            maxValueLen, nullptr, lastWrite);
 }
 
 static LONG RealRegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type, BYTE* data,

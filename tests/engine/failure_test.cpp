@@ -31,11 +31,11 @@ LONG OpenKeyHook(HKEY root, const char* subkey, HKEY* key)
     return RegWatchSeam_RealSys()->regOpenKey(root, subkey, key);
 }
 
-LONG QueryInfoHook(HKEY key, DWORD* maxName, DWORD* maxData)
+LONG QueryInfoHook(HKEY key, DWORD* maxName, DWORD* maxData, FILETIME* lastWrite)
 {
     if (gInject.failQuerySubkey && gInject.lastOpened && strcmp(gInject.lastOpened, gInject.failQuerySubkey) == 0)
         return ERROR_ACCESS_DENIED;
-    LONG status = RegWatchSeam_RealSys()->regQueryInfoKey(key, maxName, maxData);
+    LONG status = RegWatchSeam_RealSys()->regQueryInfoKey(key, maxName, maxData, lastWrite);
     if (gInject.maxDataLimit)
         *maxData = gInject.maxDataLimit;
     if (gInject.maxNameLimit)
@@ -271,6 +271,29 @@ TEST_F(FailureTest, ValueLongerThanTheKeyReportedIsStillRead)
     ASSERT_EQ(ERROR_SUCCESS, SetText(HKCU, kRunKey, "Delta", "d.exe"));
     EXPECT_EQ(REGWATCH_OK, RegWatch_Rebaseline(watch));
     EXPECT_EQ(4u, CountEntries(WatchedKey_First(&watch->watched)));
+}
+
+bool gDeleteAlphaAtIndex1 = false;
+LONG DeleteAlphaMidReading(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type, BYTE* data, DWORD* dataLen)
+{
+    if (gDeleteAlphaAtIndex1 && index == 1) {
+        gDeleteAlphaAtIndex1 = false;
+        DeleteValue(HKCU, kRunKey, "Alpha");  // as another program would, between two reads
+    }
+    return RegWatchSeam_RealSys()->regEnumValue(key, index, name, nameLen, type, data, dataLen);
+}
+
+TEST_F(FailureTest, ValueDeletedDuringTheReadingSkipsNoOtherValue)
+{
+    // Alpha was read at index 0; its deletion moves Gamma to index 1, so a
+    // single pass would never see Beta.
+    gDeleteAlphaAtIndex1 = true;
+    RegWatchSeam_Sys()->regEnumValue = DeleteAlphaMidReading;
+    EXPECT_EQ(1, CompareAllLocked(watch));
+    EXPECT_FALSE(gDeleteAlphaAtIndex1);
+    EXPECT_EQ(Deleted, Entry("Alpha")->status);
+    EXPECT_EQ(Unchanged, Entry("Beta")->status);
+    EXPECT_EQ(Unchanged, Entry("Gamma")->status);
 }
 
 LONG BetaNeverFits(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type, BYTE* data, DWORD* dataLen)

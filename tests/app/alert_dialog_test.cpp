@@ -77,25 +77,17 @@ protected:
     std::unique_ptr<OptionsPage> optionsPage;
 };
 
-TEST_F(AlertDialogTest, EscapeEndsWithZero)
+TEST_F(AlertDialogTest, EscapeEnterAndShowChangesEndWithTheirResults)
 {
     EXPECT_EQ(0, RunAlert([](HWND dialog) {
         HWND focus = GetFocus();
         PostMessageA(focus ? focus : dialog, WM_KEYDOWN, VK_ESCAPE, 0);
     }));
-}
-
-TEST_F(AlertDialogTest, EnterOnTheFocusedDefaultButtonShowsChanges)
-{
     EXPECT_EQ(2, RunAlert([](HWND dialog) {
         HWND showChanges = GetDlgItem(dialog, IDC_SHOW_CHANGES);
         EXPECT_EQ(showChanges, GetFocus()) << "the default button has the focus when the alert opens";
         PostMessageA(showChanges, WM_KEYDOWN, VK_RETURN, 0);
     }));
-}
-
-TEST_F(AlertDialogTest, ShowChangesEndsWithTwo)
-{
     EXPECT_EQ(2, RunAlert([](HWND dialog) { Click(dialog, IDC_SHOW_CHANGES); }));
 }
 
@@ -154,28 +146,14 @@ TEST_F(AlertDialogTest, DoNotShowBoxActsAtOnceThroughTheOptionsPage)
     }));
     EXPECT_EQ(1u, ReadSetting(kSettingPopUpAlert));
 
-    // Checked, then Show Changes: the choice stands.
+    // A fresh alert starts clear; checked, then Show Changes: the choice stands.
     EXPECT_EQ(2, RunAlert([](HWND dialog) {
+        EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(dialog, IDC_DO_NOT_SHOW));
         Click(dialog, IDC_DO_NOT_SHOW);
         Click(dialog, IDC_SHOW_CHANGES);
     }));
     EXPECT_EQ(0u, ReadSetting(kSettingPopUpAlert));
     EXPECT_EQ(0, options.popUpAlertBox.IsChecked());
-}
-
-TEST_F(AlertDialogTest, EachAlertStartsWithTheBoxClear)
-{
-    const DWORD on = 1;
-    WriteSetting(kSettingPopUpAlert, &on);
-    OpenOptionsPage();
-    EXPECT_EQ(0, RunAlert([](HWND dialog) {
-        Click(dialog, IDC_DO_NOT_SHOW);
-        Click(dialog, IDC_GO_AWAY);
-    }));
-    EXPECT_EQ(0, RunAlert([](HWND dialog) {
-        EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(dialog, IDC_DO_NOT_SHOW));
-        Click(dialog, IDC_GO_AWAY);
-    }));
 }
 
 TEST_F(AlertDialogTest, DoNotShowBoxWithoutAnOptionsPageStillStoresTheChoice)

@@ -17,10 +17,13 @@ function(keywarden_add_test name)
     set_tests_properties(${name} PROPERTIES
         FIXTURES_REQUIRED wine
         TIMEOUT 300)
+    if(KWT_GUI)
+        # Tests with windows share one X screen: clicks, focus, screenshots
+        # and the tray would interfere, so they take turns.
+        list(APPEND locks display)
+        set_tests_properties(${name} PROPERTIES LABELS gui)
+    endif()
     if(locks)
         set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${locks}")
-    endif()
-    if(KWT_GUI)
-        set_tests_properties(${name} PROPERTIES LABELS gui)
     endif()
 endfunction()

@@ -235,18 +235,28 @@ void RegWatch_CompareKey(int* changed, HKEY key, WatchedKey* watchedKey)
         return;
     }
 
+    // Each search starts after the last match: the registry lists a key's
+    // values in the same order every time, so a walk finds each at once.
+    ChangeEntry* entryHint = nullptr;
     for (ValueRecord* record = ValueRecord_First(&records); record; record = ValueRecord_Next(record)) {
-        ChangeEntry* entry = ChangeEntry_FindByName(&watchedKey->entries, record);
-        if (!entry)
+        ChangeEntry* entry = ChangeEntry_FindByNameFrom(&watchedKey->entries, entryHint, record);
+        if (!entry) {
             AddNewEntry(changed, watchedKey, record);
-        else if (!ValueRecord_SameText(entry->current, record))
+            continue;
+        }
+        entryHint = ChangeEntry_Next(entry);
+        if (!ValueRecord_SameText(entry->current, record))
             MarkChanged(changed, entry, record);
     }
 
     // Also for entries already Deleted: a value that stays missing keeps
     // reporting a difference until a new baseline or a re-read drops it.
+    ValueRecord* recordHint = nullptr;
     for (ChangeEntry* entry = ChangeEntry_First(&watchedKey->entries); entry; entry = ChangeEntry_Next(entry)) {
-        if (!ValueRecord_FindByName(&records, entry)) {
+        ValueRecord* record = ValueRecord_FindByNameFrom(&records, recordHint, entry);
+        if (record) {
+            recordHint = ValueRecord_Next(record);
+        } else {
             entry->status = Deleted;
             *changed = 1;
         }

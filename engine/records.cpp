@@ -171,6 +171,31 @@ ValueRecord* ValueRecord_FindByName(RecordList* records, const ChangeEntry* prob
     return nullptr;
 }
 
+// Both walk from start to the tail, then from the head up to start.
+ChangeEntry* ChangeEntry_FindByNameFrom(RecordList* entries, ChangeEntry* start, const ValueRecord* probe)
+{
+    ChangeEntry* head = ChangeEntry_First(entries);
+    for (ChangeEntry* entry = start ? start : head; entry; entry = ChangeEntry_Next(entry))
+        if (strcmp(entry->current->name, probe->name) == 0)
+            return entry;
+    for (ChangeEntry* entry = head; entry && entry != start; entry = ChangeEntry_Next(entry))
+        if (strcmp(entry->current->name, probe->name) == 0)
+            return entry;
+    return nullptr;
+}
+
+ValueRecord* ValueRecord_FindByNameFrom(RecordList* records, ValueRecord* start, const ChangeEntry* probe)
+{
+    ValueRecord* head = ValueRecord_First(records);
+    for (ValueRecord* record = start ? start : head; record; record = ValueRecord_Next(record))
+        if (strcmp(record->name, probe->current->name) == 0)
+            return record;
+    for (ValueRecord* record = head; record && record != start; record = ValueRecord_Next(record))
+        if (strcmp(record->name, probe->current->name) == 0)
+            return record;
+    return nullptr;
+}
+
 WatchedKey* WatchedKey_Find(RegWatchHandle* watch, const WatchedKey* probe)
 {
     for (WatchedKey* key = WatchedKey_First(&watch->watched); key; key = WatchedKey_Next(key))

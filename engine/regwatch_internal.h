@@ -90,6 +90,12 @@ int ValueRecord_SameText(const ValueRecord* a, const ValueRecord* b);
 // letter case included.
 ChangeEntry* ChangeEntry_FindByName(RecordList* entries, const ValueRecord* probe);
 ValueRecord* ValueRecord_FindByName(RecordList* records, const ChangeEntry* probe);
+// The same search starting at start (null: the head) and wrapping around.
+// As no two entries of a key, and no two values of one reading, share a
+// name, it finds what the finders above find; a comparison that walks both
+// lists in their common order finds each name at the first try.
+ChangeEntry* ChangeEntry_FindByNameFrom(RecordList* entries, ChangeEntry* start, const ValueRecord* probe);
+ValueRecord* ValueRecord_FindByNameFrom(RecordList* records, ValueRecord* start, const ChangeEntry* probe);
 // Matches root by value and subkey by text; reads only those two fields.
 WatchedKey* WatchedKey_Find(RegWatchHandle* watch, const WatchedKey* probe);
 

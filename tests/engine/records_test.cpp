@@ -197,6 +197,40 @@ TEST_F(RecordsTest, FindersMatchNamesExactlyAndKeysByRootAndText)
     DestroyWatch(watch);
 }
 
+TEST_F(RecordsTest, SearchesFromAHintWrapAroundToFindAnyName)
+{
+    WatchedKey key = {};
+    RecordList_Init(&key.entries);
+    RecordList records;
+    RecordList_Init(&records);
+    const char* names[] = {"A", "B", "C"};
+    for (const char* name : names) {
+        RecordList_Append(&key.entries, HeapEntry(&key, name, "x", nullptr));
+        ValueRecord probe = MakeRecord(name, "", 0, REG_SZ);
+        RegWatch_CollectValue(&records, &probe);
+    }
+    ChangeEntry* a = ChangeEntry_First(&key.entries);
+    ChangeEntry* c = ChangeEntry_Next(ChangeEntry_Next(a));
+    ValueRecord probeA = MakeRecord("A", "", 0, REG_SZ);
+    ValueRecord probeZ = MakeRecord("Z", "", 0, REG_SZ);
+    EXPECT_EQ(a, ChangeEntry_FindByNameFrom(&key.entries, c, &probeA)) << "before the hint";
+    EXPECT_EQ(a, ChangeEntry_FindByNameFrom(&key.entries, nullptr, &probeA));
+    EXPECT_EQ(nullptr, ChangeEntry_FindByNameFrom(&key.entries, c, &probeZ));
+
+    ValueRecord* last = ValueRecord_Next(ValueRecord_Next(ValueRecord_First(&records)));
+    EXPECT_EQ(ValueRecord_First(&records), ValueRecord_FindByNameFrom(&records, last, a));
+    EXPECT_EQ(last, ValueRecord_FindByNameFrom(&records, last, c));
+
+    RecordList empty;
+    RecordList_Init(&empty);
+    EXPECT_EQ(nullptr, ValueRecord_FindByNameFrom(&empty, nullptr, a));
+    ValueRecordList_Free(&records);
+    while (ChangeEntry* entry = ChangeEntry_First(&key.entries)) {
+        RecordList_Unlink(&key.entries, entry);
+        ChangeEntry_Free(entry);
+    }
+}
+
 TEST_F(RecordsTest, HiveNamesCoverThePredefinedRootsOnly)
 {
     EXPECT_STREQ("HKEY_CLASSES_ROOT", RegWatch_HiveName(HKEY_CLASSES_ROOT));

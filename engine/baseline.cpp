@@ -57,8 +57,9 @@ static DWORD Grown(DWORD current, DWORD queried)
     return queried > doubled ? queried : doubled;
 }
 
-// One pass over the key's values by index, into list.
-static void ReadValues(RecordList* list, RegWatch_Collector collector, HKEY key, EnumBuffers* buffers)
+// One pass over the key's values by index, into list. REGWATCH_E_NO_MEMORY
+// when larger buffers were needed and could not be had.
+static DWORD ReadValues(RecordList* list, RegWatch_Collector collector, HKEY key, EnumBuffers* buffers)
 {
     int grown = 0;
     for (DWORD index = 0;;) {
@@ -73,14 +74,15 @@ static void ReadValues(RecordList* list, RegWatch_Collector collector, HKEY key,
             // later value out of this reading and so report it deleted.
             ++grown;
             KeyInfo now;
-            if (!QueryKeyInfo(key, &now) ||
-                !EnumBuffers_Resize(buffers, Grown(buffers->maxName, now.maxName), Grown(buffers->maxData, now.maxData)))
-                return;
+            if (!QueryKeyInfo(key, &now))
+                return REGWATCH_OK;
+            if (!EnumBuffers_Resize(buffers, Grown(buffers->maxName, now.maxName), Grown(buffers->maxData, now.maxData)))
+                return REGWATCH_E_NO_MEMORY;
             continue;
         }
         // Any other error ends the pass: the values read so far are the result.
         if (status != ERROR_SUCCESS || nameLen > buffers->maxName || dataLen > buffers->maxData)
-            return;
+            return REGWATCH_OK;
         buffers->name[nameLen] = '\0';
         // The buffer may still hold the tail of a longer earlier value here.
         buffers->data[dataLen] = 0;
@@ -112,7 +114,9 @@ DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY k
     }
 
     for (int pass = 1;; ++pass) {
-        ReadValues(list, collector, key, &buffers);
+        result = ReadValues(list, collector, key, &buffers);
+        if (result != REGWATCH_OK)
+            break;
         // A value deleted or added during the pass shifts the indexes, so the
         // pass may have skipped a value that is there: read again.
         KeyInfo after;

@@ -102,12 +102,14 @@ WatchedKey* WatchedKey_Find(RegWatchHandle* watch, const WatchedKey* probe);
 // --- Baseline and comparison -----------------------------------------------
 
 // Reads every value of an open key into list (of ValueRecord, empty) through
-// collector. REGWATCH_E_QUERY_KEY when the key's lengths cannot be queried
-// and REGWATCH_E_NO_MEMORY when the buffers cannot be allocated; in both
-// cases the collector is never called. A value that outgrows the buffers is
-// read again with larger ones, and a key written to during the reading is
-// read again from the start (a few times at most each). An enumeration that
-// stops on an error is not a failure: the values read before it are the result.
+// collector. A value that outgrows the buffers is read again with larger
+// ones, and a key written to during the reading is read again from the start
+// (a few times at most each). An enumeration that stops on any other error is
+// not a failure: the values read before it are the result.
+// REGWATCH_E_QUERY_KEY when the key's lengths cannot be queried and
+// REGWATCH_E_NO_MEMORY when the buffers cannot be allocated, at first (the
+// collector is never called) or when they must grow (the caller frees the
+// incomplete list).
 DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY key);
 
 // Compares one open key with its WatchedKey and marks New, Changed and

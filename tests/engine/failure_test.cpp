@@ -296,6 +296,32 @@ TEST_F(FailureTest, ValueDeletedDuringTheReadingSkipsNoOtherValue)
     EXPECT_EQ(Unchanged, Entry("Gamma")->status);
 }
 
+bool gOutgrowOnce = false;
+LONG WriteAndOutgrow(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type, BYTE* data, DWORD* dataLen)
+{
+    if (gOutgrowOnce) {
+        gOutgrowOnce = false;
+        SetText(HKCU, kRunKey, "Delta", "d.exe");  // the key changes during the reading
+        return ERROR_MORE_DATA;
+    }
+    return RegWatchSeam_RealSys()->regEnumValue(key, index, name, nameLen, type, data, dataLen);
+}
+
+TEST_F(FailureTest, ReadingThatCannotGrowItsBuffersSkipsTheKey)
+{
+    gOutgrowOnce = true;
+    RegWatchSeam_Sys()->regEnumValue = WriteAndOutgrow;
+    // Row 1: the two first buffers, then the larger name buffer.
+    RegWatchSeam_FailAllocAt(3);
+    EXPECT_EQ(0, CompareAllLocked(watch));
+    EXPECT_FALSE(gOutgrowOnce);
+    EXPECT_EQ(Unchanged, Entry("Alpha")->status) << "an unreadable key marks nothing Deleted";
+    EXPECT_EQ(nullptr, Entry("Delta"));
+    RegWatchSeam_FailAllocAt(0);
+    EXPECT_EQ(1, CompareAllLocked(watch));
+    EXPECT_EQ(New, Entry("Delta")->status);
+}
+
 LONG BetaNeverFits(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type, BYTE* data, DWORD* dataLen)
 {
     LONG status = RegWatchSeam_RealSys()->regEnumValue(key, index, name, nameLen, type, data, dataLen);

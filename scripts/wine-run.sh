@@ -19,7 +19,8 @@ set -eu
 : "${KEYWARDEN_WINE_ARCH:?}"
 
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
+# winedbg off: a crashing test must end, not wait in the debugger.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d}"
 if [ -n "${KEYWARDEN_USE_PREFIX:-}" ]; then
     export WINEPREFIX="$KEYWARDEN_USE_PREFIX"
     unset WINEARCH || true

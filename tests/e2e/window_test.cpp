@@ -1,197 +1,120 @@
-// The main window, the tray, the alert, quitting, and the programs the
-// window starts: the help viewer and the registry editor.
-#include "tests/e2e/desktop.h"
-#include "tests/e2e/e2e_fixture.h"
+// The windows around the list: the alert, the tray, quitting, and the
+// programs the main window starts, the help viewer and the registry editor.
+#include "tests/e2e/driver.h"
 
-using kwtest::kRunKey;
+#include <algorithm>
 
 namespace {
 
-const HKEY kUser = HKEY_CURRENT_USER;
-const UINT kTrayIconId = 1;
+const char kAlert[] = "Keywarden - Change Alert";
 
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000)
+std::vector<HWND> TrayIcons()
 {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(20);
-    }
-    return true;
+    std::vector<HWND> icons;
+    const HWND tray = FindWindowA(nullptr, "Wine System Tray");
+    for (HWND icon = nullptr; tray && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", nullptr));)
+        icons.push_back(icon);
+    return icons;
 }
-
-bool FileExists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// A folder of its own holding a copy of the program with no help file beside
-// it, and a stranger's regedit.exe.
-class ScratchFolder {
-public:
-    ScratchFolder()
-    {
-        char temp[MAX_PATH] = "";
-        GetTempPathA(MAX_PATH, temp);
-        path = std::string(temp) + "keywarden-e2e-" + std::to_string(GetCurrentProcessId()) + "\\";
-        CreateDirectoryA(path.c_str(), nullptr);
-        CopyFileA(ProgramPath().c_str(), (path + "keywarden.exe").c_str(), FALSE);
-        CopyFileA((kwtest::ExecutableFolder() + "fake_regedit.exe").c_str(), (path + "regedit.exe").c_str(), FALSE);
-    }
-    ~ScratchFolder()
-    {
-        for (const char* name : {"keywarden.exe", "regedit.exe", "fake-regedit-ran"})
-            DeleteFileA((path + name).c_str());
-        RemoveDirectoryA(path.c_str());
-    }
-    std::string path;
-};
 
 }  // namespace
 
-TEST_F(EndToEndTest, TrayStartHidesTheWindowUntilTheIconIsClicked)
+TEST_F(EndToEndTest, AlertComesOneAtATimeAndEachOfItsButtonsDoesItsPart)
 {
-    ASSERT_EQ(kwtest::SetText(kUser, kRunKey, "KwE2ETray", "here"), ERROR_SUCCESS);
+    SetSetting("PopUpAlert", 1);
+    Start();
+    auto status = [this](const char* name) { return RowNamed(Rows(), name)[0]; };
+    SelectTab(2);
+    ASSERT_TRUE(WaitUntil([&] { return Tab() == 2; }));
+    Click(IDC_OK);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(main); }));
+
+    // A second change while the alert is up reaches the list, not another alert.
+    ASSERT_EQ(Write("HKCU", "set KwAlertA one"), 0);
+    HWND alert = WaitForWindow(kAlert);
+    ASSERT_EQ(Write("HKCU", "set KwAlertB two"), 0);
+    EXPECT_TRUE(WaitUntil([&] { return status("KwAlertB") == "New (Added)"; }));
+    EXPECT_TRUE(Press(alert, IDC_SHOW_CHANGES)) << "a second alert over the first";
+    EXPECT_TRUE(IsWindowVisible(main) && Tab() == 0);
+
+    // Reset Alarm takes a new baseline; Go Away accepts nothing.
+    ASSERT_EQ(Write("HKCU", "set KwAlertC three"), 0);
+    EXPECT_TRUE(Press(WaitForWindow(kAlert), IDC_RESET_ALARM));
+    ASSERT_EQ(Write("HKCU", "set KwAlertD four"), 0);
+    alert = WaitForWindow(kAlert);
+    EXPECT_TRUE(WaitUntil([&] { return status("KwAlertD") == "New (Added)" && status("KwAlertC") == "Unchanged"; }));
+    EXPECT_TRUE(Press(alert, IDC_GO_AWAY));
+    EXPECT_EQ(status("KwAlertD"), "New (Added)");
+}
+
+TEST_F(EndToEndTest, TrayStartHidesTheWindowUntilTheIconIsClickedAndWmCloseQuitsAtOnce)
+{
+    const std::vector<HWND> before = TrayIcons();
+    ASSERT_EQ(kwtest::SetRunValue("KwTray", "here"), ERROR_SUCCESS);
     Start("-tray");
-    HWND main = app->MainWindow();
-    HWND icon = WaitForTrayIconOf(main);
-    ASSERT_NE(icon, nullptr) << "no tray icon";
-    EXPECT_TRUE(TrayHasIcon(main, kTrayIconId));
-    EXPECT_TRUE(app->WaitForRows([](auto& rows) { return !RowNamed(rows, "KwE2ETray")[0].empty(); }))
-        << "the baseline is taken while hidden";
-    Sleep(200);
+    EXPECT_TRUE(WaitUntil([&] { return RowNamed(Rows(), "KwTray")[0] == "Unchanged"; })) << "no baseline while hidden";
     EXPECT_FALSE(IsWindowVisible(main));
+    HWND icon = nullptr;  // the one that came with the program
+    ASSERT_TRUE(WaitUntil([&] {
+        for (HWND candidate : TrayIcons())
+            if (std::find(before.begin(), before.end(), candidate) == before.end())
+                icon = candidate;
+        return icon != nullptr;
+    }));
 
-    ASSERT_TRUE(ClickWithMouse(icon, 3));
-    Sleep(300);
-    EXPECT_FALSE(IsWindowVisible(main)) << "a right click does nothing";
-
-    // A window that another test puts over the icon at the wrong moment
-    // takes the click; the next try, a double-click time later, is single.
-    auto leftClickUntil = [&](const std::function<bool()>& done) {
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            if (!ClickWithMouse(icon, 1))
-                return false;
-            if (WaitUntil(done, 2000))
-                return true;
-        }
-        return false;
-    };
-    EXPECT_TRUE(leftClickUntil([&] { return IsWindowVisible(main) != FALSE; }));
-    EXPECT_EQ(app->CurrentTab(), 0);
-    EXPECT_TRUE(IsWindowVisible(app->Control(kList)));
-    RECT shown{};
-    GetWindowRect(main, &shown);
-
-    PostMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(main); }));
-    Sleep(GetDoubleClickTime() + 100);  // a single click again, not a double one
-    EXPECT_TRUE(leftClickUntil([&] { return IsWindowVisible(main) && !IsIconic(main); }))
-        << "visible " << IsWindowVisible(main) << " iconic " << IsIconic(main);
-
-    RECT restored{};
-    GetWindowRect(main, &restored);
-    EXPECT_TRUE(EqualRect(&shown, &restored)) << "restored to its former size and place";
-
-    app->Click(kOk);
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(main); })) << "OK hides the window";
-    EXPECT_TRUE(TrayHasIcon(main, kTrayIconId)) << "and the program stays in the tray";
-}
-
-TEST_F(EndToEndTest, OnlyTheLowerCaseTrayWordStartsHidden)
-{
-    const struct {
-        const char* arguments;
-        bool hidden;
-    } kCases[] = {{"x-trayx", true}, {"-TRAY", false}, {"/tray", false}};
-    for (const auto& c : kCases) {
-        Start(c.arguments);
-        Sleep(300);
-        EXPECT_EQ(IsWindowVisible(app->MainWindow()) == FALSE, c.hidden) << c.arguments;
-        EXPECT_EQ(Quit(), 0);
+    // A left click on the icon, as the tray passes it on, shows the window;
+    // minimising hides it again.
+    for (int click = 0; click < 2; ++click) {
+        PostMessageA(icon, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+        PostMessageA(icon, WM_LBUTTONUP, 0, 0);
+        EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(main) && !IsIconic(main); })) << click;
+        EXPECT_EQ(Tab(), 0);
+        PostMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(main); })) << click;
     }
-}
 
-TEST_F(EndToEndTest, CloseAsksAndOnlyYesQuitsTakingTheTrayIconAlong)
-{
-    Start();
-    HWND main = app->MainWindow();
-    HWND icon = WaitForTrayIconOf(main);
-    ASSERT_NE(icon, nullptr);
-
-    PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
-    HWND question = app->WaitForDialog("Keywarden");
-    ASSERT_NE(question, nullptr);
-    EXPECT_EQ(KeywardenProcess::DialogText(question), "Close Keywarden?");
-    KeywardenProcess::Press(question, IDNO);
-    EXPECT_EQ(app->WaitForExit(500), -1) << "No keeps the program running";
-    EXPECT_TRUE(IsWindowVisible(main));
-    EXPECT_TRUE(IsWindow(icon));
-
-    PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
-    question = app->WaitForDialog("Keywarden");
-    ASSERT_NE(question, nullptr);
-    KeywardenProcess::Press(question, IDYES);
-    EXPECT_EQ(app->WaitForExit(), 0);
-    EXPECT_FALSE(IsWindow(icon)) << "the tray icon outlived the program";
-}
-
-TEST_F(EndToEndTest, WmCloseFromAnotherProgramQuitsAtOnceWithExitCodeZero)
-{
-    Start("-tray");
-    HWND icon = WaitForTrayIconOf(app->MainWindow());
-    ASSERT_NE(icon, nullptr);
-    EXPECT_EQ(Quit(), 0);
-    EXPECT_FALSE(IsWindow(icon)) << "the tray icon outlived the program";
-}
-
-TEST_F(EndToEndTest, HelpOpensTheViewer)
-{
-    Start();
-    app->Click(kHelp);
-    HWND viewer = app->WaitForWindowOfClass("HH Parent");
-    ASSERT_NE(viewer, nullptr) << "no help viewer";
-    EXPECT_TRUE(app->Dialogs("Disaster").empty());
+    Click(IDC_HELP_BUTTON);
+    HWND viewer = WaitForWindow(nullptr, "HH Parent");
+    EXPECT_NE(viewer, nullptr) << "no help viewer";
     PostMessageA(viewer, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(viewer); }));
+
+    PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    HWND question = WaitForWindow("Keywarden");
+    EXPECT_EQ(BoxText(question), "Close Keywarden?");
+    Press(question, IDNO);
+    EXPECT_TRUE(WaitForExit(500) == -1 && IsWindow(icon)) << "No keeps the program";
+    PostMessageA(main, WM_CLOSE, 0, 0);  // as another program would
+    EXPECT_EQ(WaitForExit(), 0);
+    EXPECT_FALSE(IsWindow(icon)) << "the tray icon outlived the program";
 }
 
-TEST_F(EndToEndTest, HelpWithoutTheHelpFileSaysDisasterEachTime)
+// A folder of its own holds a copy of the program without its help file, and
+// a stranger's regedit.exe, a copy of regwriter, which shows no window.
+TEST_F(EndToEndTest, HelpWithoutItsFileSaysDisasterAndTheRegistryEditorIsTheSystemsOwn)
 {
-    ScratchFolder folder;
-    app.reset(new KeywardenProcess("", folder.path + "keywarden.exe", folder.path));
-    ASSERT_NE(app->MainWindow(), nullptr);
-    for (int press = 0; press < 2; ++press) {
-        app->Click(kHelp);
-        HWND box = app->WaitForDialog("Disaster");
-        ASSERT_NE(box, nullptr);
-        const std::string text = KeywardenProcess::DialogText(box);
-        EXPECT_EQ(text.rfind("Can't open the help file ", 0), 0u) << text;
-        EXPECT_NE(text.find("keywarden-e2e-"), std::string::npos) << text;
-        EXPECT_EQ(text.substr(text.size() - 14), "\\keywarden.chm") << text;
-        KeywardenProcess::Press(box, IDOK);
-        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
-    }
-    EXPECT_EQ(Quit(), 0);
-}
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = temp + std::string("keywarden-e2e-") + std::to_string(GetCurrentProcessId()) + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA((Folder() + "keywarden.exe").c_str(), (folder + "keywarden.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((Folder() + "regwriter.exe").c_str(), (folder + "regedit.exe").c_str(), FALSE));
+    Start("", folder);
 
-TEST_F(EndToEndTest, RegistryEditorIsTheSystemsOwnNeverOneInTheProgramsFolder)
-{
-    ScratchFolder folder;
-    app.reset(new KeywardenProcess("", folder.path + "keywarden.exe", folder.path));
-    ASSERT_NE(app->MainWindow(), nullptr);
-    HWND before = FindWindowA("RegEdit_RegEdit", nullptr);
-    app->Click(kRegistryEditor);
+    Click(IDC_HELP_BUTTON);
+    HWND box = WaitForWindow("Disaster");
+    EXPECT_EQ(BoxText(box), "Can't open the help file " + folder + "keywarden.chm");
+    Press(box, IDOK);
+
+    const HWND before = FindWindowA("RegEdit_RegEdit", nullptr);
+    Click(IDC_REGEDIT);
     HWND editor = nullptr;
-    EXPECT_TRUE(WaitUntil([&] {
-        editor = FindWindowA("RegEdit_RegEdit", nullptr);
-        return editor && editor != before;
-    })) << "the registry editor did not start";
-    EXPECT_FALSE(FileExists(folder.path + "fake-regedit-ran")) << "a stranger's regedit.exe was started";
-    if (editor) {
-        PostMessageA(editor, WM_CLOSE, 0, 0);
-        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(editor); }));
-    }
-    EXPECT_EQ(Quit(), 0);
+    EXPECT_TRUE(WaitUntil([&] { return (editor = FindWindowA("RegEdit_RegEdit", nullptr)) && editor != before; }));
+    PostMessageA(editor, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(editor); }));
+
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForExit(), 0);
+    DeleteFileA((folder + "keywarden.exe").c_str());
+    DeleteFileA((folder + "regedit.exe").c_str());
+    RemoveDirectoryA(folder.c_str());
 }

@@ -41,11 +41,14 @@ inline HWND WaitForWindow(const char* caption, const char* className = "#32770",
     return found;
 }
 
-// Clicks the dialog's button and waits until the dialog has gone.
+// Clicks the dialog's button; waits until the dialog has gone and the program has acted on the answer.
 inline bool Press(HWND dialog, int buttonId)
 {
+    const HWND owner = GetWindow(dialog, GW_OWNER);
     PostMessageA(GetDlgItem(dialog, buttonId), BM_CLICK, 0, 0);
-    return WaitUntil([&] { return !IsWindow(dialog); });
+    const bool gone = WaitUntil([&] { return !IsWindow(dialog); });
+    SendMessageTimeoutA(owner, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr);
+    return gone;
 }
 
 inline std::string BoxText(HWND box) { return testing_support::WindowText(GetDlgItem(box, 0xFFFF)); }
@@ -117,7 +120,8 @@ protected:
         process = Launch("\"" + folder + "keywarden.exe\" " + arguments, folder, true);
         ASSERT_NE(process, nullptr);
         WaitForInputIdle(process, 10000);  // the window is built and the baseline taken
-        remote = static_cast<char*>(VirtualAllocEx(process, nullptr, 1 << 16, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        remote = static_cast<char*>(VirtualAllocEx(process, nullptr, 1 << 16, MEM_COMMIT | MEM_RESERVE,
+                                                   PAGE_READWRITE));
         ASSERT_NE(main = WaitForWindow("Keywarden", "#32770", true), nullptr);
     }
     long WaitForExit(DWORD timeoutMs = 10000)  // the exit code; -1 while it runs
@@ -129,8 +133,9 @@ protected:
     }
     HWND Control(int id)  // of the main window or one of its pages
     {
+        const HWND tabs = GetDlgItem(main, IDC_TABS);
         HWND control = GetDlgItem(main, id);
-        for (HWND page = nullptr; !control && (page = FindWindowExA(GetDlgItem(main, IDC_TABS), page, "#32770", nullptr));)
+        for (HWND page = nullptr; !control && (page = FindWindowExA(tabs, page, "#32770", nullptr));)
             control = GetDlgItem(page, id);
         return control;
     }
@@ -147,8 +152,9 @@ protected:
                 item.cchTextMax = 1 << 15;
                 WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
                 const LRESULT length = SendMessageA(list, LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(remote));
-                rows[index][column].resize(static_cast<size_t>(std::max<LRESULT>(length, 0)));
-                ReadProcessMemory(process, item.pszText, &rows[index][column][0], rows[index][column].size(), nullptr);
+                std::string& text = rows[index][column];
+                text.resize(static_cast<size_t>(std::max<LRESULT>(length, 0)));
+                ReadProcessMemory(process, item.pszText, &text[0], text.size(), nullptr);
             }
         }
         return rows;

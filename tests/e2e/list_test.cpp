@@ -21,12 +21,7 @@ const std::string kUserRun = PathOf(kWatchedKeys[0]);
 
 TEST_F(EndToEndTest, ListsEveryValueFollowsOutsideChangesAndKeepsOnlyShowChangesAcrossARestart)
 {
-    const struct {
-        int key;
-        const char* name;
-        DWORD type;
-        std::string data;
-    } values[] = {
+    const struct { int key; const char* name; DWORD type; std::string data; } values[] = {
         {0, "KwKeep", REG_SZ, {"same", 5}},       {0, "KwChange", REG_SZ, {"before", 7}},
         {0, "KwOne", REG_DWORD, {"\1\0\0\0", 4}}, {1, "KwOnce", REG_SZ, {"", 1}},
         {3, "KwGone", REG_SZ, {"bye", 4}},        {5, "", REG_SZ, {"default", 8}},
@@ -101,7 +96,7 @@ TEST_F(EndToEndTest, DeleteRevertAndResetAlarmActOnTheSelectedValues)
     HWND box = WaitForWindow("Keywarden");
     EXPECT_EQ(BoxText(box), "Are you sure you want to delete the selected items?");
     Press(box, IDNO);
-    EXPECT_FALSE(RowNamed(Rows(), "KwQuiet")[0].empty());  // read once the program is back in its loop
+    EXPECT_FALSE(RowNamed(Rows(), "KwQuiet")[0].empty());
     EXPECT_TRUE(RunValueExists("KwQuiet"));
     Click(IDC_DELETE);
     Press(WaitForWindow("Keywarden"), IDYES);

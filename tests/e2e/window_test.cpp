@@ -2,8 +2,6 @@
 // programs the main window starts, the help viewer and the registry editor.
 #include "tests/e2e/driver.h"
 
-#include <algorithm>
-
 namespace {
 
 const char kAlert[] = "Keywarden - Change Alert";

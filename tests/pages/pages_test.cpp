@@ -188,7 +188,7 @@ TEST(Start, WindowThatCannotBeBuiltIsToldInAnErrorBoxAndEndsTheProgramWithOne)
             if (WindowText(box) != "Error")
                 return;
             texts.push_back(WindowText(GetDlgItem(box, 0xFFFF)));
-            icon = SendDlgItemMessageA(box, GetDlgItem(box, 0x14) ? 0x14 : 0x440, STM_GETICON, 0, 0);  // Windows', Wine's
+            icon = SendDlgItemMessageA(box, GetDlgItem(box, 0x14) ? 0x14 : 0x440, STM_GETICON, 0, 0);  // Windows, Wine
             PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
         });
         EXPECT_EQ(RunProgram(*run.first, run.second, ""), 1);

@@ -8,13 +8,11 @@
 //   setdword NAME NUMBER    REG_DWORD
 //   del NAME                delete the value (a missing value is not an error)
 //   burst PREFIX COUNT      set PREFIX0 .. PREFIX<COUNT-1> as fast as it can
-//   unburst PREFIX COUNT    delete them
 //   churn PREFIX COUNT MS   for MS milliseconds set and delete PREFIX0 ..
 //                           PREFIX<COUNT-1> in turn, with ever new data
-//   stamp NAME COUNT PAUSE  COUNT times: put a QueryPerformanceCounter reading
-//                           in the shared section "KeywardenStamp", set NAME to
-//                           a new text, wait up to PAUSE ms for the event
-//                           "KeywardenStampAck"
+//   stamp NAME COUNT PAUSE  COUNT times: put a QueryPerformanceCounter reading in the
+//                           shared section "KeywardenStamp", set NAME to a new text,
+//                           wait up to PAUSE ms for the event "KeywardenStampAck"
 //   deletekey               delete the key with everything below it
 //
 // Exit code 0 when every command succeeded, 1 otherwise (with a message).
@@ -25,15 +23,6 @@
 #include <string.h>
 
 namespace {
-
-HKEY ParseRoot(const char* text)
-{
-    if (strcmp(text, "HKCU") == 0)
-        return HKEY_CURRENT_USER;
-    if (strcmp(text, "HKLM") == 0)
-        return HKEY_LOCAL_MACHINE;
-    return nullptr;
-}
 
 int Fail(const char* what, const char* name, LONG status)
 {
@@ -54,32 +43,29 @@ int Delete(HKEY key, const char* name)
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? 0 : Fail("del", name, status);
 }
 
-int Burst(HKEY key, const char* prefix, long count, bool set)
+int Burst(HKEY key, const char* prefix, long count)
 {
-    char name[256];
-    char text[64];
-    for (long i = 0; i < count; ++i) {
+    char name[256], text[64];
+    int result = 0;
+    for (long i = 0; i < count && result == 0; ++i) {
         snprintf(name, sizeof name, "%s%ld", prefix, i);
         snprintf(text, sizeof text, "value %ld", i);
-        if ((set ? SetText(key, name, text) : Delete(key, name)) != 0)
-            return 1;
+        result = SetText(key, name, text);
     }
-    return 0;
+    return result;
 }
 
 int Churn(HKEY key, const char* prefix, long count, long milliseconds)
 {
-    char name[256];
-    char text[64];
+    char name[256], text[64];
     ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
-    for (long round = 0; GetTickCount64() < end; ++round) {
+    int result = 0;
+    for (long round = 0; GetTickCount64() < end && result == 0; ++round) {
         snprintf(name, sizeof name, "%s%ld", prefix, round % count);
         snprintf(text, sizeof text, "round %ld", round);
-        int failed = (round / count) % 2 == 0 ? SetText(key, name, text) : Delete(key, name);
-        if (failed)
-            return 1;
+        result = (round / count) % 2 == 0 ? SetText(key, name, text) : Delete(key, name);
     }
-    return 0;
+    return result;
 }
 
 int Stamp(HKEY key, const char* name, long count, long pause)
@@ -121,19 +107,18 @@ long Number(const char* text)
 
 int main(int argc, char** argv)
 {
-    if (argc < 4 || !ParseRoot(argv[1])) {
+    HKEY root = argc < 4 ? nullptr : strcmp(argv[1], "HKCU") == 0 ? HKEY_CURRENT_USER
+                                   : strcmp(argv[1], "HKLM") == 0 ? HKEY_LOCAL_MACHINE : nullptr;
+    if (!root) {
         fprintf(stderr, "usage: regwriter <HKCU|HKLM> <subkey> <command> [args] ...\n");
         return 1;
     }
-    HKEY root = ParseRoot(argv[1]);
     const char* subkey = argv[2];
     HKEY key = nullptr;
     LONG status = RegCreateKeyExA(root, subkey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS)
         return Fail("open", subkey, status);
-
-    int result = 0;
-    int i = 3;
+    int result = 0, i = 3;
     while (i < argc && result == 0) {
         const char* command = argv[i];
         int left = argc - i - 1;
@@ -149,8 +134,8 @@ int main(int argc, char** argv)
         } else if (strcmp(command, "del") == 0 && left >= 1) {
             result = Delete(key, argv[i + 1]);
             i += 2;
-        } else if ((strcmp(command, "burst") == 0 || strcmp(command, "unburst") == 0) && left >= 2) {
-            result = Burst(key, argv[i + 1], Number(argv[i + 2]), command[0] == 'b');
+        } else if (strcmp(command, "burst") == 0 && left >= 2) {
+            result = Burst(key, argv[i + 1], Number(argv[i + 2]));
             i += 3;
         } else if (strcmp(command, "churn") == 0 && left >= 3) {
             result = Churn(key, argv[i + 1], Number(argv[i + 2]), Number(argv[i + 3]));
@@ -162,8 +147,6 @@ int main(int argc, char** argv)
             RegCloseKey(key);
             key = nullptr;
             status = RegDeleteTreeA(root, subkey);
-            // Some implementations leave the emptied key itself behind.
-            RegDeleteKeyA(root, subkey);
             result = status == ERROR_SUCCESS ? 0 : Fail("deletekey", subkey, status);
             i += 1;
         } else {

@@ -101,6 +101,13 @@ static DWORD ReadValues(RecordList* list, RegWatch_Collector collector, HKEY key
 
 DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY key)
 {
+    return RegWatch_EnumValuesSettled(list, collector, key, nullptr);
+}
+
+DWORD RegWatch_EnumValuesSettled(RecordList* list, RegWatch_Collector collector, HKEY key, int* settled)
+{
+    if (settled)
+        *settled = 0;
     KeyInfo before;
     if (!QueryKeyInfo(key, &before))
         return REGWATCH_E_QUERY_KEY;
@@ -120,8 +127,14 @@ DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY k
         // A value deleted or added during the pass shifts the indexes, so the
         // pass may have skipped a value that is there: read again.
         KeyInfo after;
-        if (pass == kEnumPasses || !QueryKeyInfo(key, &after) ||
-            CompareFileTime(&after.lastWrite, &before.lastWrite) == 0)
+        if (!QueryKeyInfo(key, &after))
+            break;
+        if (CompareFileTime(&after.lastWrite, &before.lastWrite) == 0) {
+            if (settled)
+                *settled = 1;
+            break;
+        }
+        if (pass == kEnumPasses)
             break;
         before = after;
         ValueRecordList_Free(list);
@@ -234,7 +247,8 @@ void RegWatch_CompareKey(int* changed, HKEY key, WatchedKey* watchedKey)
 {
     RecordList records;
     RecordList_Init(&records);
-    if (RegWatch_EnumValues(&records, RegWatch_CollectValue, key) != REGWATCH_OK) {
+    int settled = 0;
+    if (RegWatch_EnumValuesSettled(&records, RegWatch_CollectValue, key, &settled) != REGWATCH_OK) {
         ValueRecordList_Free(&records);
         return;
     }
@@ -251,6 +265,14 @@ void RegWatch_CompareKey(int* changed, HKEY key, WatchedKey* watchedKey)
         entryHint = ChangeEntry_Next(entry);
         if (!ValueRecord_SameText(entry->current, record))
             MarkChanged(changed, entry, record);
+    }
+
+    // A key still being written to after every pass may have had values
+    // skipped by shifting indexes: absence is not trusted from such a reading.
+    // The writes have signalled the watch, so the next comparison reads again.
+    if (!settled) {
+        ValueRecordList_Free(&records);
+        return;
     }
 
     // Also for entries already Deleted: a value that stays missing keeps

@@ -60,10 +60,12 @@ TEST_F(ThreadTest, ReportsEachChangeOfAnotherProcessAndStaysTrueUnderConcurrentU
     }
     EXPECT_EQ(250, burstNew);
 
-    // Copies, re-reads and baselines while another process writes values listed last (a reading
-    // that gives up on a key changing under it can miss the values after a deleted one).
+    // Copies, re-reads and baselines while another process writes values listed before a steady
+    // one: a reading of a key still changing under it may skip the steady value, which must
+    // never be taken as deleted.
+    ASSERT_EQ(0, RunWriter("HKCU", kRun, "set ZzKeywardenSteady here"));
     std::atomic<int> written{-2};
-    std::thread writer([&] { written = RunWriter("HKCU", kRun, "churn ZzKeywardenChurn 16 3000"); });
+    std::thread writer([&] { written = RunWriter("HKCU", kRun, "churn AaKeywardenChurn 16 3000"); });
     int rounds = 0, picked = 0;
     for (; written == -2; ++rounds) {  // no ASSERT here: the writer's thread must be joined
         RegWatch_FreeState(&copy);

@@ -243,6 +243,22 @@ static void AddNewEntry(int* changed, WatchedKey* watchedKey, const ValueRecord*
     *changed = 1;
 }
 
+// Whether a value that a reading did not list is still there, asked by name,
+// which no concurrent deletion can shift. The registry matches names in any
+// letter case, so a value the reading did list under another case is the
+// renamed one, not this one.
+static bool ValueExists(HKEY key, const char* name, RecordList* records)
+{
+    DWORD size = 0;
+    LONG status = Sys_RegQueryValueEx(key, name, nullptr, nullptr, &size);
+    if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA)
+        return false;
+    for (ValueRecord* record = ValueRecord_First(records); record; record = ValueRecord_Next(record))
+        if (lstrcmpiA(record->name, name) == 0)
+            return false;
+    return true;
+}
+
 void RegWatch_CompareKey(int* changed, HKEY key, WatchedKey* watchedKey)
 {
     RecordList records;
@@ -282,7 +298,7 @@ void RegWatch_CompareKey(int* changed, HKEY key, WatchedKey* watchedKey)
         ValueRecord* record = ValueRecord_FindByNameFrom(&records, recordHint, entry);
         if (record) {
             recordHint = ValueRecord_Next(record);
-        } else {
+        } else if (!ValueExists(key, entry->current->name, &records)) {
             entry->status = Deleted;
             *changed = 1;
         }

@@ -53,12 +53,6 @@ inline bool Press(HWND dialog, int buttonId)
 
 inline std::string BoxText(HWND box) { return testing_support::WindowText(GetDlgItem(box, 0xFFFF)); }
 
-inline Row RowNamed(const std::vector<Row>& rows, const std::string& name)
-{
-    const auto row = std::find_if(rows.begin(), rows.end(), [&](const Row& each) { return each[1] == name; });
-    return row == rows.end() ? Row() : *row;
-}
-
 inline std::string Folder()  // the driver's, and the program's, ending in a backslash
 {
     char path[MAX_PATH] = "";
@@ -66,19 +60,18 @@ inline std::string Folder()  // the driver's, and the program's, ending in a bac
     return program.substr(0, program.find_last_of('\\') + 1);
 }
 
-// Starts the command in the folder (the current one when empty); with quiet,
-// with no standard handles, so that nothing it starts holds the test's output open.
-inline HANDLE Launch(std::string command, const std::string& folder = "", bool quiet = false)
+// Starts the command in the folder with no standard handles, so that
+// nothing it starts holds the test's output open.
+inline HANDLE Launch(std::string command, const std::string& folder)
 {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    startup.dwFlags = quiet ? STARTF_USESTDHANDLES : 0;
+    startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = startup.hStdOutput = startup.hStdError =
-        quiet ? CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr) : nullptr;
+        CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr);
     PROCESS_INFORMATION created{};
-    CreateProcessA(nullptr, &command[0], nullptr, nullptr, quiet, 0, nullptr, folder.empty() ? nullptr : folder.c_str(),
-                   &startup, &created);
+    CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup, &created);
     CloseHandle(startup.hStdInput);
     CloseHandle(created.hThread);
     return created.hProcess;
@@ -87,23 +80,16 @@ inline HANDLE Launch(std::string command, const std::string& folder = "", bool q
 // Runs regwriter on the Run key of root ("HKCU" or "HKLM"); its exit code.
 inline int Write(const char* root, const std::string& commands)
 {
-    HANDLE writer = Launch("\"" + Folder() + "regwriter.exe\" " + root + " \"" + kwtest::kRunKey + "\" " + commands);
-    DWORD code = 1;
-    WaitForSingleObject(writer, 30000);
+    HANDLE writer = Launch("\"" + Folder() + "regwriter.exe\" " + root + " \"" + kwtest::kRunKey + "\" " + commands,
+                           Folder());
+    DWORD code = WaitForSingleObject(writer, 30000);
     GetExitCodeProcess(writer, &code);
-    CloseHandle(writer);
-    return static_cast<int>(code);
+    return CloseHandle(writer) ? static_cast<int>(code) : -1;
 }
 
 class EndToEndTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        for (const char* name : {"PopUpAlert", "NoTrayIconFlash", "OnlyShowChanged"})
-            SetSetting(name, 0);
-    }
-    // Ends the program, with WM_CLOSE or failing that a kill, before the
-    // snapshot puts the registry back.
+    // Ends the program, with WM_CLOSE or failing that a kill, before the snapshot puts the registry back.
     void TearDown() override
     {
         PostMessageA(main, WM_CLOSE, 0, 0);
@@ -111,14 +97,10 @@ protected:
             TerminateProcess(process, 99);
         CloseHandle(process);
     }
-
-    // Starts <folder>keywarden.exe in that folder, quietly.
+    // Starts <folder>keywarden.exe in that folder.
     void Start(const std::string& arguments = "", const std::string& folder = Folder())
     {
-        if (process)
-            CloseHandle(process);  // of an earlier start, which has ended
-        process = Launch("\"" + folder + "keywarden.exe\" " + arguments, folder, true);
-        ASSERT_NE(process, nullptr);
+        ASSERT_NE(process = Launch("\"" + folder + "keywarden.exe\" " + arguments, folder), nullptr);
         WaitForInputIdle(process, 10000);  // the window is built and the baseline taken
         remote = static_cast<char*>(VirtualAllocEx(process, nullptr, 1 << 16, MEM_COMMIT | MEM_RESERVE,
                                                    PAGE_READWRITE));
@@ -127,15 +109,13 @@ protected:
     long WaitForExit(DWORD timeoutMs = 10000)  // the exit code; -1 while it runs
     {
         DWORD code = 0;
-        if (WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0 || !GetExitCodeProcess(process, &code))
-            return -1;
-        return static_cast<long>(code);
+        const bool ended = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+        return ended && GetExitCodeProcess(process, &code) ? static_cast<long>(code) : -1;
     }
     HWND Control(int id)  // of the main window or one of its pages
     {
-        const HWND tabs = GetDlgItem(main, IDC_TABS);
         HWND control = GetDlgItem(main, id);
-        for (HWND page = nullptr; !control && (page = FindWindowExA(tabs, page, "#32770", nullptr));)
+        for (HWND page = nullptr; !control && (page = FindWindowExA(GetDlgItem(main, IDC_TABS), page, "#32770", 0));)
             control = GetDlgItem(page, id);
         return control;
     }
@@ -144,43 +124,37 @@ protected:
     {
         HWND list = Control(IDC_VALUE_LIST);
         std::vector<Row> rows(static_cast<size_t>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)));
-        for (size_t index = 0; index < rows.size(); ++index) {
-            for (size_t column = 0; column < 5; ++column) {
-                LVITEMA item{};
-                item.iSubItem = static_cast<int>(column);
-                item.pszText = remote + sizeof item;
-                item.cchTextMax = 1 << 15;
-                WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
-                const LRESULT length = SendMessageA(list, LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(remote));
-                std::string& text = rows[index][column];
-                text.resize(static_cast<size_t>(std::max<LRESULT>(length, 0)));
-                ReadProcessMemory(process, item.pszText, &text[0], text.size(), nullptr);
-            }
+        for (size_t index = 0; index < rows.size() * 5; ++index) {
+            LVITEMA item{};
+            item.iSubItem = static_cast<int>(index % 5);
+            item.pszText = remote + sizeof item;
+            item.cchTextMax = 1 << 14;
+            WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+            std::string& text = rows[index / 5][index % 5];
+            text.resize(static_cast<size_t>(SendMessageA(list, LVM_GETITEMTEXTA, index / 5,
+                                                         reinterpret_cast<LPARAM>(remote))));
+            ReadProcessMemory(process, item.pszText, &text[0], text.size(), nullptr);
         }
         return rows;
     }
-    // Waits up to 5 s for rows that satisfy done; the rows last read.
-    std::vector<Row> WaitForRows(const std::function<bool(const std::vector<Row>&)>& done)
+    Row RowNamed(const std::string& name)  // empty when there is none
     {
-        std::vector<Row> rows;
-        WaitUntil([&] { return done(rows = Rows()); });
-        return rows;
+        const std::vector<Row> rows = Rows();
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const Row& each) { return each[1] == name; });
+        return row == rows.end() ? Row() : *row;
     }
-    // Selects exactly the rows of these values. Posted, so that a rebuild
-    // already on its way, which empties the selection, comes first.
+    // Selects the rows of these values. Posted, so that a rebuild already on
+    // its way, which empties the selection, comes first.
     void Select(const std::vector<std::string>& names)
     {
-        LVITEMA states[2] = {};
-        states[0].stateMask = states[1].stateMask = states[1].state = LVIS_SELECTED;
-        char* const remoteStates = remote + (1 << 16) - sizeof states;
-        WriteProcessMemory(process, remoteStates, states, sizeof states, nullptr);
+        LVITEMA state{};
+        state.stateMask = state.state = LVIS_SELECTED;
+        char* const remoteState = remote + (1 << 15);
+        WriteProcessMemory(process, remoteState, &state, sizeof state, nullptr);
         const std::vector<Row> rows = Rows();
-        PostMessageA(Control(IDC_VALUE_LIST), LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
-                     reinterpret_cast<LPARAM>(remoteStates));
         for (size_t index = 0; index < rows.size(); ++index)
             if (std::count(names.begin(), names.end(), rows[index][1]))
-                PostMessageA(Control(IDC_VALUE_LIST), LVM_SETITEMSTATE, index,
-                             reinterpret_cast<LPARAM>(remoteStates + sizeof(LVITEMA)));
+                PostMessageA(Control(IDC_VALUE_LIST), LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(remoteState));
     }
     void SelectTab(int index)  // with the arrow keys
     {

@@ -7,7 +7,7 @@ TEST_F(EndToEndTest, ScreenshotsOfEachTabWithChangesListedAndOfTheAlert)
     ASSERT_EQ(Write("HKCU", "set Updater \"C:\\Program Files\\Updater\\update.exe\" set Tools C:\\Tools\\tray.exe"), 0);
     Start();
     ASSERT_EQ(Write("HKCU", "set Updater C:\\Users\\Public\\upd.exe set Helper C:\\Temp\\helper.exe del Tools"), 0);
-    ASSERT_TRUE(WaitUntil([&] { return RowNamed(Rows(), "Tools")[0] == "Deleted"; }));
+    ASSERT_TRUE(WaitUntil([&] { return RowNamed("Tools")[0] == "Deleted"; }));
     const char* const tabs[] = {"main-tab", "options-tab", "about-tab"};
     for (int tab = 0; tab < 3; ++tab) {
         SelectTab(tab);

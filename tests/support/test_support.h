@@ -1,73 +1,49 @@
-// Helpers for tests that drive real windows on the test's own thread:
-// answering message boxes and dialogs, acting from inside a modal loop,
-// pumping messages, and saving screenshots under <build>/screenshots/.
-#ifndef KEYWARDEN_TESTS_SUPPORT_TEST_SUPPORT_H
-#define KEYWARDEN_TESTS_SUPPORT_TEST_SUPPORT_H
+#pragma once
 
 #include <windows.h>
 
 #include <functional>
-#include <memory>
+#include <list>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace testing_support {
 
-// Runs action once, delayMs after construction, from whatever message loop
-// the thread runs then (a modal dialog's or a message box's included).
-// Destroying it before then cancels it.
+// Runs action once, delayMs later, from any message loop of the thread; destroying it first cancels it.
 class ThreadTimer {
 public:
-    ThreadTimer(UINT delayMs, std::function<void()> action);
-    ~ThreadTimer();
-    ThreadTimer(const ThreadTimer&) = delete;
-    ThreadTimer& operator=(const ThreadTimer&) = delete;
-    bool fired() const { return hasFired; }
+    ThreadTimer(UINT delayMs, std::function<void()> action)
+        : id(SetTimer(nullptr, 0, delayMs, &TimerProc)) { Timers()[id] = std::move(action); }
+    ~ThreadTimer() { Timers().erase(id) && KillTimer(nullptr, id); }
 private:
     static void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD);
-    std::function<void()> action;
+    static std::map<UINT_PTR, std::function<void()>>& Timers();   // the thread's, by id
     UINT_PTR id;
-    bool hasFired = false;
 };
 
-// While it lives, answers once every message box or dialog (class #32770)
-// activated on the calling thread: posts BM_CLICK to the button buttonId
-// (WM_CLOSE when there is none), or runs action from the dialog's own loop.
-// One answerer per thread at a time.
+// While it lives, answers once every dialog (#32770) activated on the thread: clicks buttonId (closes it
+// when there is none), or runs action from the dialog's own loop. One answerer per thread at a time.
 class DialogAnswerer {
 public:
-    struct Seen {
-        HWND hwnd;
-        std::string caption;
-        std::string text;   // a message box's text; empty for other dialogs
-        HWND owner;
-    };
-    explicit DialogAnswerer(int buttonId);
-    explicit DialogAnswerer(std::function<void(HWND)> action);
-    ~DialogAnswerer();
-    DialogAnswerer(const DialogAnswerer&) = delete;
-    DialogAnswerer& operator=(const DialogAnswerer&) = delete;
-    std::vector<Seen> seen;   // every window answered, in order
+    struct Seen { HWND hwnd; std::string caption, text; };   // text: a message box's
+    explicit DialogAnswerer(int button) : buttonId(button) {}
+    explicit DialogAnswerer(std::function<void(HWND)> act) : action(std::move(act)) {}
+    ~DialogAnswerer() { UnhookWindowsHookEx(hook), current = nullptr; }
+    std::vector<Seen> seen;   // every dialog answered, in order
 private:
     static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);
+    static inline thread_local DialogAnswerer* current = nullptr;
     int buttonId = 0;
     std::function<void(HWND)> action;
-    std::vector<std::unique_ptr<ThreadTimer>> pending;   // actions not yet run
-    HHOOK hook;
+    std::list<ThreadTimer> pending;
+    HHOOK hook = (current = this, SetWindowsHookExA(WH_CBT, &HookProc, nullptr, GetCurrentThreadId()));
 };
 
-// Dispatches the thread's messages for about ms milliseconds.
-void PumpMessages(DWORD ms);
 // Dispatches messages until done() holds or timeoutMs has passed; returns done().
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
-
-std::string WindowText(HWND window);
-std::string ClassName(HWND window);
-
-// Saves what the window shows, frame included, as <build>/screenshots/<name>.png
-// (<build>: the folder above the executable's). Returns the path, or "" on failure.
+std::string WindowText(HWND window), ClassName(HWND window);
+// Saves the window as <executable's folder>/../screenshots/<name>.png; returns the path, or "" on failure.
 std::string SaveScreenshot(HWND window, const std::string& name);
 
 }  // namespace testing_support
-
-#endif

@@ -101,13 +101,6 @@ static DWORD ReadValues(RecordList* list, RegWatch_Collector collector, HKEY key
 
 DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY key)
 {
-    return RegWatch_EnumValuesSettled(list, collector, key, nullptr);
-}
-
-DWORD RegWatch_EnumValuesSettled(RecordList* list, RegWatch_Collector collector, HKEY key, int* settled)
-{
-    if (settled)
-        *settled = 0;
     KeyInfo before;
     if (!QueryKeyInfo(key, &before))
         return REGWATCH_E_QUERY_KEY;
@@ -127,14 +120,8 @@ DWORD RegWatch_EnumValuesSettled(RecordList* list, RegWatch_Collector collector,
         // A value deleted or added during the pass shifts the indexes, so the
         // pass may have skipped a value that is there: read again.
         KeyInfo after;
-        if (!QueryKeyInfo(key, &after))
-            break;
-        if (CompareFileTime(&after.lastWrite, &before.lastWrite) == 0) {
-            if (settled)
-                *settled = 1;
-            break;
-        }
-        if (pass == kEnumPasses)
+        if (pass == kEnumPasses || !QueryKeyInfo(key, &after) ||
+            CompareFileTime(&after.lastWrite, &before.lastWrite) == 0)
             break;
         before = after;
         ValueRecordList_Free(list);
@@ -147,24 +134,32 @@ free_buffers:
     return result;
 }
 
+// An entry with a copy of record, appended to the key's entries; null (and
+// nothing allocated) when memory runs out.
+static ChangeEntry* AppendEntry(WatchedKey* watchedKey, ChangeStatus status, const ValueRecord* record)
+{
+    ChangeEntry* entry = static_cast<ChangeEntry*>(RegWatch_Alloc(sizeof(ChangeEntry)));
+    if (!entry)
+        return nullptr;
+    entry->owner = watchedKey;
+    entry->status = status;
+    entry->previous = nullptr;
+    entry->current = ValueRecord_Copy(record);
+    if (!entry->current) {
+        RegWatch_Free(entry);
+        return nullptr;
+    }
+    RecordList_Append(&watchedKey->entries, entry);
+    return entry;
+}
+
 // Unchanged entries for every record of one key's reading. Stops at the first
 // allocation failure: the key keeps the entries made so far.
 static DWORD AddBaselineEntries(WatchedKey* watchedKey, RecordList* records)
 {
-    for (ValueRecord* record = ValueRecord_First(records); record; record = ValueRecord_Next(record)) {
-        ChangeEntry* entry = static_cast<ChangeEntry*>(RegWatch_Alloc(sizeof(ChangeEntry)));
-        if (!entry)
+    for (ValueRecord* record = ValueRecord_First(records); record; record = ValueRecord_Next(record))
+        if (!AppendEntry(watchedKey, Unchanged, record))
             return REGWATCH_E_NO_MEMORY;
-        entry->owner = watchedKey;
-        entry->status = Unchanged;
-        entry->previous = nullptr;
-        entry->current = ValueRecord_Copy(record);
-        if (!entry->current) {
-            RegWatch_Free(entry);
-            return REGWATCH_E_NO_MEMORY;
-        }
-        RecordList_Append(&watchedKey->entries, entry);
-    }
     return REGWATCH_OK;
 }
 
@@ -228,19 +223,9 @@ static void MarkChanged(int* changed, ChangeEntry* entry, const ValueRecord* see
 // A value no entry knows: a New entry at the tail.
 static void AddNewEntry(int* changed, WatchedKey* watchedKey, const ValueRecord* seen)
 {
-    ChangeEntry* entry = static_cast<ChangeEntry*>(RegWatch_Alloc(sizeof(ChangeEntry)));
-    if (!entry)
-        return;  // left out; found again by the next comparison
-    entry->owner = watchedKey;
-    entry->status = New;
-    entry->previous = nullptr;
-    entry->current = ValueRecord_Copy(seen);
-    if (!entry->current) {
-        RegWatch_Free(entry);
-        return;
-    }
-    RecordList_Append(&watchedKey->entries, entry);
-    *changed = 1;
+    // Without memory the value is left out and found again next time.
+    if (AppendEntry(watchedKey, New, seen))
+        *changed = 1;
 }
 
 // Whether a value that a reading did not list is still there, asked by name,
@@ -263,8 +248,7 @@ void RegWatch_CompareKey(int* changed, HKEY key, WatchedKey* watchedKey)
 {
     RecordList records;
     RecordList_Init(&records);
-    int settled = 0;
-    if (RegWatch_EnumValuesSettled(&records, RegWatch_CollectValue, key, &settled) != REGWATCH_OK) {
+    if (RegWatch_EnumValues(&records, RegWatch_CollectValue, key) != REGWATCH_OK) {
         ValueRecordList_Free(&records);
         return;
     }
@@ -281,14 +265,6 @@ void RegWatch_CompareKey(int* changed, HKEY key, WatchedKey* watchedKey)
         entryHint = ChangeEntry_Next(entry);
         if (!ValueRecord_SameText(entry->current, record))
             MarkChanged(changed, entry, record);
-    }
-
-    // A key still being written to after every pass may have had values
-    // skipped by shifting indexes: absence is not trusted from such a reading.
-    // The writes have signalled the watch, so the next comparison reads again.
-    if (!settled) {
-        ValueRecordList_Free(&records);
-        return;
     }
 
     // Also for entries already Deleted: a value that stays missing keeps

@@ -111,9 +111,6 @@ WatchedKey* WatchedKey_Find(RegWatchHandle* watch, const WatchedKey* probe);
 // collector is never called) or when they must grow (the caller frees the
 // incomplete list).
 DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY key);
-// The same; *settled becomes 1 when the last pass saw the key unchanged from
-// start to end, 0 when it was still being written to (or could not be asked).
-DWORD RegWatch_EnumValuesSettled(RecordList* list, RegWatch_Collector collector, HKEY key, int* settled);
 
 // Compares one open key with its WatchedKey and marks New, Changed and
 // Deleted entries. Sets *changed to 1 when it records a difference and never

@@ -3,8 +3,6 @@
 #include "app/options_page.h"
 #include "app/settings.h"
 #include "app/tray_icon.h"
-// <windows.h> names a system icon IDI_WARNING; the program's own icon takes the name.
-#undef IDI_WARNING
 #include "resources/resource.h"
 
 LRESULT AlertDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)

@@ -5,8 +5,6 @@
 #include "app/resync_probe.h"
 #include "app/settings.h"
 #include "app/tray_icon.h"
-// <windows.h> names a system icon IDI_WARNING; the program's own icon takes the name.
-#undef IDI_WARNING
 #include "resources/resource.h"
 #include "ui/app.h"
 

@@ -4,8 +4,6 @@
 #include "app/changes_page.h"
 #include "app/options_page.h"
 #include "app/tray_icon.h"
-// <windows.h> names a system icon IDI_WARNING; the program's own icon takes the name.
-#undef IDI_WARNING
 #include "resources/resource.h"
 #include "ui/app.h"
 

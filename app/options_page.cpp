@@ -2,8 +2,6 @@
 
 #include "app/settings.h"
 #include "engine/regwatch.h"
-// <windows.h> names a system icon IDI_WARNING; the program's own icon takes the name.
-#undef IDI_WARNING
 #include "resources/resource.h"
 #include "ui/app.h"
 

@@ -7,7 +7,6 @@
 #include "tests/support/test_support.h"
 #include "ui/app.h"
 
-#undef IDI_WARNING
 #include "resources/resource.h"
 
 #include <gtest/gtest.h>

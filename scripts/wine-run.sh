@@ -46,9 +46,9 @@ ensure_prefix() {
         if [ ! -f "$WINEPREFIX/.keywarden-ready" ]; then
             echo "wine-run: creating $KEYWARDEN_WINE_ARCH prefix $WINEPREFIX" >&2
             rm -rf "$WINEPREFIX"
-            quiet wine wineboot -i
+            quiet "$LOADER" wineboot -i
             # Without a window manager every hide of a managed window waits 2 s.
-            quiet wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+            quiet "$LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
             mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
             cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
             quiet wineserver -w
@@ -66,7 +66,7 @@ case "${1:-}" in
         # One server for the whole run: otherwise every test pays a cold start
         # and CTest waits for Wine's service processes holding its pipe.
         quiet wineserver -p
-        quiet wine wineboot
+        quiet "$LOADER" wineboot
         if [ -n "${DISPLAY:-}" ] && [ -f "$KEYWARDEN_IDLE_EXE" ]; then
             # Wait until its window exists: the desktop process it starts
             # must not be started first by a test and inherit CTest's pipe.

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 int ChangesPage::alertShowing = 0;
 
@@ -58,14 +59,28 @@ bool IsUsable(const ChangeEntry* entry)
     return entry && entry->owner && entry->current;
 }
 
-LONG WriteRecord(HKEY key, const ValueRecord* record)
-{
-    if (!record)
-        return ERROR_INVALID_DATA;
-    return RegSetValueExA(key, record->name, 0, record->type, record->data, record->dataLen);
-}
-
 }  // namespace
+
+// What Delete and Revert act on, taken from the rows selected when the user
+// pressed the button: a rebuild while a box is up changes neither.
+struct RowAction {
+    explicit RowAction(const ChangeEntry* entry)
+        : probe(entry), status(entry->status), accepted(entry->accepted != 0), type(0)
+    {
+        // The accepted value: what Revert writes back.
+        const ValueRecord* value = entry->previous ? entry->previous : entry->current;
+        if (accepted && value && value->data) {
+            type = value->type;
+            data.assign(reinterpret_cast<const char*>(value->data), value->dataLen);
+        }
+    }
+
+    ResyncProbe probe;
+    DWORD status;
+    bool accepted;
+    DWORD type;
+    std::string data;
+};
 
 int WatchCallback(void* userData)
 {
@@ -76,13 +91,18 @@ int WatchCallback(void* userData)
     return page ? PostMessageA(page, MSG_REGISTRY_CHANGED, 0, 0) : 0;
 }
 
+ChangesPage* ChangesPage::instance = nullptr;
+
 ChangesPage::ChangesPage() : watch(nullptr), state(), target(nullptr)
 {
     RecordList_Init(&state);
+    instance = this;
 }
 
 ChangesPage::~ChangesPage()
 {
+    if (instance == this)
+        instance = nullptr;
     if (target)
         target->page.store(nullptr);
     RegWatch_FreeState(&state);
@@ -194,9 +214,9 @@ void ChangesPage::OnRegistryChanged()
         if (theApp.mainWindow)
             theApp.mainWindow->Send(MSG_SHOW_PAGE, 0, 0);
     } else if (result == 1) {
-        // The list keeps its statuses until the next rebuild.
         if (watch)
             RegWatch_Rebaseline(watch);
+        Post(MSG_REFRESH_LIST, 0, 0);
     }
     alertShowing = 0;
 }
@@ -242,13 +262,10 @@ void ChangesPage::InsertRow(const ChangeEntry* entry)
     };
     setText(1, RecordNameText(entry->current));
     setText(2, RecordDataText(entry->current));
-    if (entry->previous && entry->previous->dataLen != 0)
+    // The accepted value, where the value differs from it.
+    if (entry->previous && (entry->status == Changed || entry->status == Deleted))
         setText(3, RecordDataText(entry->previous));
-    const char* hive = RegWatch_HiveName(entry->owner->root);
-    std::string path = hive ? hive : "";
-    path += '\\';
-    path += entry->owner->subkey ? entry->owner->subkey : "";
-    setText(4, path);
+    setText(4, KeyPathText(entry->owner));
 }
 
 void ChangesPage::OnResetAlarm()
@@ -273,79 +290,80 @@ int ChangesPage::NextSelected(int after)
                                          MAKELPARAM(LVNI_SELECTED, 0)));
 }
 
-// A rebuild may run inside any message box below and free the entry being
-// worked on; after a box, only the probe is used. The rebuild also empties
-// the selection, which ends the walk.
+std::vector<RowAction> ChangesPage::SelectedRows()
+{
+    std::vector<RowAction> rows;
+    for (int index = NextSelected(-1); index >= 0; index = NextSelected(index)) {
+        const ChangeEntry* entry = reinterpret_cast<const ChangeEntry*>(list.GetItemParam(index));
+        if (IsUsable(entry))
+            rows.emplace_back(entry);
+    }
+    return rows;
+}
+
+// The rows are taken before the first box: a rebuild inside any box below
+// frees the copy the list points into and empties the selection, but not
+// what the user chose.
 void ChangesPage::DeleteSelected()
 {
+    const std::vector<RowAction> rows = SelectedRows();
     // Only a clear Yes deletes: a question that could not be shown is a No.
     if (ShowMessageBox("Are you sure you want to delete the selected items?", kTitle,
                        MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
 
-    for (int index = NextSelected(-1); index >= 0; index = NextSelected(index)) {
-        const ChangeEntry* entry = reinterpret_cast<const ChangeEntry*>(list.GetItemParam(index));
-        if (!IsUsable(entry))
-            continue;
-        if (entry->status == Deleted) {
+    for (const RowAction& row : rows) {
+        if (row.status == Deleted) {
             ShowMessageBox("That value IS deleted already. Use revert to bring it back.", kErrorCaption,
                            MB_ICONEXCLAMATION);
             return;
         }
-        const ResyncProbe probe(entry);
-        entry = nullptr;
-
         HKEY key = nullptr;
-        if (RegOpenKeyA(probe.root, probe.subkey.c_str(), &key) != ERROR_SUCCESS)
+        if (row.probe.OpenKey(KEY_SET_VALUE, &key) != ERROR_SUCCESS)
             continue;
-        if (RegDeleteValueA(key, probe.name.c_str()) != ERROR_SUCCESS)
+        if (RegDeleteValueA(key, row.probe.name.c_str()) != ERROR_SUCCESS)
             ShowMessageBox("Can't delete that value.", kErrorCaption, MB_ICONEXCLAMATION);
         RegCloseKey(key);
-        probe.Resync(watch);
+        row.probe.Resync(watch);
         Post(MSG_REFRESH_LIST, 0, 0);
     }
 }
 
+// Revert restores what the user accepted: an accepted value gets its accepted
+// type and data back; a value that was never accepted is deleted, or, when it
+// is gone already, only re-read so that its row goes.
 void ChangesPage::RevertSelected()
 {
-    for (int index = NextSelected(-1); index >= 0; index = NextSelected(index)) {
-        const ChangeEntry* entry = reinterpret_cast<const ChangeEntry*>(list.GetItemParam(index));
-        if (!IsUsable(entry))
-            continue;
-        const ResyncProbe probe(entry);
-
-        HKEY key = nullptr;
-        if (RegOpenKeyA(probe.root, probe.subkey.c_str(), &key) != ERROR_SUCCESS)
-            continue;
-
-        LONG result = ERROR_SUCCESS;
-        switch (entry->status) {
-        case Unchanged:
+    for (const RowAction& row : SelectedRows()) {
+        if (row.status == Unchanged) {
             ShowMessageBox("That item hasn't chaned as far as I know - let me re-check then try again",
                            kErrorCaption, MB_ICONEXCLAMATION);
-            break;
-        case New:
-            result = RegDeleteValueA(key, probe.name.c_str());
-            break;
-        case Changed:
-            result = WriteRecord(key, entry->previous);
-            break;
-        case Deleted:
-            result = WriteRecord(key, entry->current);
-            break;
-        default:
-            ShowMessageBox("Don't know how to revert that item", kErrorCaption, MB_ICONEXCLAMATION);
-            break;
-        }
-        entry = nullptr;
-
-        if (result != ERROR_SUCCESS) {
-            ShowMessageBox("Can't revert that item.", kErrorCaption, MB_ICONEXCLAMATION);
-            RegCloseKey(key);
             continue;
         }
-        probe.Resync(watch);
+        if (row.status != New && row.status != Changed && row.status != Deleted) {
+            ShowMessageBox("Don't know how to revert that item", kErrorCaption, MB_ICONEXCLAMATION);
+            continue;
+        }
+
+        LONG result = ERROR_SUCCESS;
+        if (row.accepted || row.status != Deleted) {
+            HKEY key = nullptr;
+            result = row.probe.OpenKey(KEY_SET_VALUE, &key);
+            if (result == ERROR_SUCCESS) {
+                if (row.accepted)
+                    result = RegSetValueExA(key, row.probe.name.c_str(), 0, row.type,
+                                            reinterpret_cast<const BYTE*>(row.data.data()),
+                                            static_cast<DWORD>(row.data.size()));
+                else
+                    result = RegDeleteValueA(key, row.probe.name.c_str());
+                RegCloseKey(key);
+            }
+        }
+        if (result != ERROR_SUCCESS) {
+            ShowMessageBox("Can't revert that item.", kErrorCaption, MB_ICONEXCLAMATION);
+            continue;
+        }
+        row.probe.Resync(watch);
         Post(MSG_REFRESH_LIST, 0, 0);
-        RegCloseKey(key);
     }
 }

@@ -6,7 +6,10 @@
 #include "engine/regwatch.h"
 #include "ui/controls.h"
 
+#include <vector>
+
 struct WatchTarget;
+struct RowAction;
 
 class ChangesPage : public Dialog {
 public:
@@ -26,6 +29,8 @@ public:
 
     // Nonzero while OnRegistryChanged runs the alert: one alert at a time.
     static int alertShowing;
+    // The page while it exists, for the other pages' re-reads.
+    static ChangesPage* instance;
 
     ListView list;
     RegWatchHandle* watch;
@@ -40,6 +45,7 @@ protected:
 
 private:
     int NextSelected(int after);
+    std::vector<RowAction> SelectedRows();
     void InsertRow(const ChangeEntry* entry);
 
     WatchTarget* target;  // the watch thread's way back to the page; see WatchCallback

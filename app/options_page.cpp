@@ -1,5 +1,7 @@
 #include "app/options_page.h"
 
+#include "app/changes_page.h"
+#include "app/resync_probe.h"
 #include "app/settings.h"
 #include "engine/regwatch.h"
 #include "resources/resource.h"
@@ -136,20 +138,9 @@ void OptionsPage::ToggleAutostart()
 
     // The value lies in a watched key: have the engine take it as the user's
     // own doing rather than report it as a change.
-    if (theApp.watch) {
-        char valueName[sizeof kAutostartValue];
-        std::memcpy(valueName, kAutostartValue, sizeof kAutostartValue);
-        WatchedKey owner{};
-        owner.root = HKEY_CURRENT_USER;
-        owner.subkey = kRunKey;
-        ValueRecord current{};
-        current.name = valueName;
-        current.nameLen = sizeof kAutostartValue - 1;
-        ChangeEntry probe{};
-        probe.owner = &owner;
-        probe.current = &current;
-        RegWatch_Resync(theApp.watch, &probe);
-    }
+    ResyncProbe(HKEY_CURRENT_USER, kRunKey, 0, kAutostartValue).Resync(theApp.watch);
+    if (ChangesPage::instance)
+        ChangesPage::instance->Post(MSG_REFRESH_LIST, 0, 0);
     RegCloseKey(key);
 }
 

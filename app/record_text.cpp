@@ -22,3 +22,15 @@ std::string RecordNameText(const ValueRecord* record)
 {
     return record ? BoundedText(record->name, record->nameLen) : std::string();
 }
+
+std::string KeyPathText(const WatchedKey* key)
+{
+    if (!key)
+        return std::string();
+    const char* hive = RegWatch_HiveName(key->root);
+    const char* subkey = key->shownSubkey ? key->shownSubkey : key->subkey;
+    std::string path = hive ? hive : "";
+    path += '\\';
+    path += subkey ? subkey : "";
+    return path;
+}

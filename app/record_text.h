@@ -13,5 +13,7 @@ std::string BoundedText(const char* text, DWORD length);
 std::string RecordDataText(const ValueRecord* record);
 // A record's name; empty for no record or name.
 std::string RecordNameText(const ValueRecord* record);
+// The key's full path as the registry editor shows it, in its own view.
+std::string KeyPathText(const WatchedKey* key);
 
 #endif

@@ -3,9 +3,19 @@
 #include "app/record_text.h"
 
 ResyncProbe::ResyncProbe(const ChangeEntry* entry)
-    : root(entry->owner->root), subkey(entry->owner->subkey ? entry->owner->subkey : ""),
+    : root(entry->owner->root), subkey(entry->owner->subkey ? entry->owner->subkey : ""), view(entry->owner->view),
       name(RecordNameText(entry->current))
 {
+}
+
+ResyncProbe::ResyncProbe(HKEY keyRoot, const char* keySubkey, REGSAM keyView, const char* valueName)
+    : root(keyRoot), subkey(keySubkey), view(keyView), name(valueName)
+{
+}
+
+LONG ResyncProbe::OpenKey(REGSAM access, HKEY* key) const
+{
+    return RegOpenKeyExA(root, subkey.c_str(), 0, access | view, key);
 }
 
 DWORD ResyncProbe::Resync(RegWatchHandle* watch) const
@@ -18,6 +28,7 @@ DWORD ResyncProbe::Resync(RegWatchHandle* watch) const
     WatchedKey key{};
     key.root = root;
     key.subkey = subkey.c_str();
+    key.view = view;
     RecordList_Init(&key.entries);
     ChangeEntry entry{};
     entry.owner = &key;

@@ -12,12 +12,17 @@ class ResyncProbe {
 public:
     // The entry must have an owner and a current record.
     explicit ResyncProbe(const ChangeEntry* entry);
+    ResyncProbe(HKEY root, const char* subkey, REGSAM view, const char* name);
+
+    // Opens the value's key in its view with the given access.
+    LONG OpenKey(REGSAM access, HKEY* key) const;
 
     // RegWatch_Resync with a probe built from the copies.
     DWORD Resync(RegWatchHandle* watch) const;
 
     HKEY root;
     std::string subkey;
+    REGSAM view;
     std::string name;
 };
 

@@ -1,16 +1,61 @@
-// Baseline and change detection: what is watched and what counts as a change.
+// The watched keys, their reading and the baseline.
 #include "engine/regwatch_internal.h"
 #include "engine/regwatch_sys.h"
 
+#define KEYWARDEN_CV "Software\\Microsoft\\Windows\\CurrentVersion\\"
+#define KEYWARDEN_CV32 "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\"
+
+// The 32-bit view is opened by its plain path with KEY_WOW64_32KEY, which
+// works from either build, and shown as the registry editor shows it. HKCU's
+// keys are shared by both views, so they are watched once and need no flag.
 const RegWatchKeyRow kWatchedKeys[kWatchedKeyCount] = {
-    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
-    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
-    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices"},
-    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
-    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce"},
-    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx"},
-    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices"},
+    {HKEY_CURRENT_USER, KEYWARDEN_CV "Run", 0, KEYWARDEN_CV "Run"},
+    {HKEY_CURRENT_USER, KEYWARDEN_CV "RunOnce", 0, KEYWARDEN_CV "RunOnce"},
+    {HKEY_CURRENT_USER, KEYWARDEN_CV "RunServices", 0, KEYWARDEN_CV "RunServices"},
+    {HKEY_LOCAL_MACHINE, KEYWARDEN_CV "Run", KEY_WOW64_64KEY, KEYWARDEN_CV "Run"},
+    {HKEY_LOCAL_MACHINE, KEYWARDEN_CV "RunOnce", KEY_WOW64_64KEY, KEYWARDEN_CV "RunOnce"},
+    {HKEY_LOCAL_MACHINE, KEYWARDEN_CV "RunOnceEx", KEY_WOW64_64KEY, KEYWARDEN_CV "RunOnceEx"},
+    {HKEY_LOCAL_MACHINE, KEYWARDEN_CV "RunServices", KEY_WOW64_64KEY, KEYWARDEN_CV "RunServices"},
+    {HKEY_LOCAL_MACHINE, KEYWARDEN_CV "Run", KEY_WOW64_32KEY, KEYWARDEN_CV32 "Run"},
+    {HKEY_LOCAL_MACHINE, KEYWARDEN_CV "RunOnce", KEY_WOW64_32KEY, KEYWARDEN_CV32 "RunOnce"},
+    {HKEY_LOCAL_MACHINE, KEYWARDEN_CV "RunOnceEx", KEY_WOW64_32KEY, KEYWARDEN_CV32 "RunOnceEx"},
+    {HKEY_LOCAL_MACHINE, KEYWARDEN_CV "RunServices", KEY_WOW64_32KEY, KEYWARDEN_CV32 "RunServices"},
 };
+
+const RegWatchKeyRow kNotifyKeys[kMaxNotifyKeys] = {
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion", 0, nullptr},
+    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", KEY_WOW64_64KEY, nullptr},
+    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", KEY_WOW64_32KEY, nullptr},
+};
+
+#undef KEYWARDEN_CV
+#undef KEYWARDEN_CV32
+
+int RegWatch_HasTwoViews()
+{
+#ifdef _WIN64
+    return 1;
+#else
+    // A 32-bit program sees two views only when it runs under WOW64.
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? 1 : 0;
+#endif
+}
+
+size_t RegWatch_WatchedKeyRows()
+{
+    return RegWatch_HasTwoViews() ? kWatchedKeyCount : 7;
+}
+
+size_t RegWatch_NotifyKeyRows()
+{
+    return RegWatch_HasTwoViews() ? kMaxNotifyKeys : 2;
+}
+
+LONG RegWatch_OpenWatchedKey(const WatchedKey* watchedKey, HKEY* key)
+{
+    return Sys_RegOpenKey(watchedKey->root, watchedKey->subkey, watchedKey->view, key);
+}
 
 // How often one pass takes larger buffers for a value that outgrew them.
 const int kEnumGrowAttempts = 4;
@@ -19,6 +64,7 @@ const int kEnumPasses = 4;
 
 // What a reading needs to know of a key before it starts.
 struct KeyInfo {
+    DWORD values;
     DWORD maxName;
     DWORD maxData;
     FILETIME lastWrite;
@@ -26,7 +72,16 @@ struct KeyInfo {
 
 static bool QueryKeyInfo(HKEY key, KeyInfo* info)
 {
-    return Sys_RegQueryInfoKey(key, &info->maxName, &info->maxData, &info->lastWrite) == ERROR_SUCCESS;
+    return Sys_RegQueryInfoKey(key, &info->values, &info->maxName, &info->maxData, &info->lastWrite) ==
+           ERROR_SUCCESS;
+}
+
+static size_t ListLength(RecordList* list)
+{
+    size_t length = 0;
+    for (RecordLink* node = RecordList_First(list); node; node = RecordList_Next(node))
+        ++length;
+    return length;
 }
 
 // The reusable buffers of one key's reading, one byte longer than the
@@ -99,8 +154,11 @@ static DWORD ReadValues(RecordList* list, RegWatch_Collector collector, HKEY key
     }
 }
 
-DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY key)
+DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY key, FILETIME* readAt)
 {
+    FILETIME unread = {};
+    if (readAt)
+        *readAt = unread;
     KeyInfo before;
     if (!QueryKeyInfo(key, &before))
         return REGWATCH_E_QUERY_KEY;
@@ -120,8 +178,17 @@ DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY k
         // A value deleted or added during the pass shifts the indexes, so the
         // pass may have skipped a value that is there: read again.
         KeyInfo after;
-        if (pass == kEnumPasses || !QueryKeyInfo(key, &after) ||
-            CompareFileTime(&after.lastWrite, &before.lastWrite) == 0)
+        if (!QueryKeyInfo(key, &after))
+            break;
+        if (CompareFileTime(&after.lastWrite, &before.lastWrite) == 0) {
+            // Whole only if every value made it into the list: an enumeration
+            // cut short or a record that could not be allocated leaves the
+            // key to be read again next time.
+            if (readAt && ListLength(list) == after.values)
+                *readAt = after.lastWrite;
+            break;
+        }
+        if (pass == kEnumPasses)
             break;
         before = after;
         ValueRecordList_Free(list);
@@ -136,7 +203,7 @@ free_buffers:
 
 // An entry with a copy of record, appended to the key's entries; null (and
 // nothing allocated) when memory runs out.
-static ChangeEntry* AppendEntry(WatchedKey* watchedKey, ChangeStatus status, const ValueRecord* record)
+ChangeEntry* RegWatch_AppendEntry(WatchedKey* watchedKey, ChangeStatus status, const ValueRecord* record)
 {
     ChangeEntry* entry = static_cast<ChangeEntry*>(RegWatch_Alloc(sizeof(ChangeEntry)));
     if (!entry)
@@ -144,6 +211,7 @@ static ChangeEntry* AppendEntry(WatchedKey* watchedKey, ChangeStatus status, con
     entry->owner = watchedKey;
     entry->status = status;
     entry->previous = nullptr;
+    entry->accepted = status == Unchanged ? 1 : 0;
     entry->current = ValueRecord_Copy(record);
     if (!entry->current) {
         RegWatch_Free(entry);
@@ -153,14 +221,31 @@ static ChangeEntry* AppendEntry(WatchedKey* watchedKey, ChangeStatus status, con
     return entry;
 }
 
-// Unchanged entries for every record of one key's reading. Stops at the first
-// allocation failure: the key keeps the entries made so far.
-static DWORD AddBaselineEntries(WatchedKey* watchedKey, RecordList* records)
+// Reads one key into Unchanged entries. A key that cannot be opened is no
+// failure; one that cannot be read, or whose entries cannot all be made,
+// keeps what it has and a zero readAt, so a comparison reads it afresh.
+static DWORD BaselineKey(WatchedKey* watchedKey)
 {
-    for (ValueRecord* record = ValueRecord_First(records); record; record = ValueRecord_Next(record))
-        if (!AppendEntry(watchedKey, Unchanged, record))
-            return REGWATCH_E_NO_MEMORY;
-    return REGWATCH_OK;
+    HKEY key = nullptr;
+    if (RegWatch_OpenWatchedKey(watchedKey, &key) != ERROR_SUCCESS)
+        return REGWATCH_OK;
+
+    RecordList records;
+    RecordList_Init(&records);
+    FILETIME readAt = {};
+    DWORD result = RegWatch_EnumValues(&records, RegWatch_CollectValue, key, &readAt);
+    if (result == REGWATCH_OK) {
+        for (ValueRecord* record = ValueRecord_First(&records); record; record = ValueRecord_Next(record))
+            if (!RegWatch_AppendEntry(watchedKey, Unchanged, record)) {
+                result = REGWATCH_E_NO_MEMORY;
+                break;
+            }
+    }
+    if (result == REGWATCH_OK)
+        watchedKey->readAt = readAt;
+    ValueRecordList_Free(&records);
+    Sys_RegCloseKey(key);
+    return result;
 }
 
 DWORD RegWatch_Rebaseline(RegWatchHandle* watch)
@@ -169,131 +254,32 @@ DWORD RegWatch_Rebaseline(RegWatchHandle* watch)
         return REGWATCH_E_LOCK;
 
     DWORD result = REGWATCH_OK;
+    const int twoViews = RegWatch_HasTwoViews();
     RegWatch_FreeState(&watch->watched);
+    watch->eventFlags = 0;
+    InterlockedIncrement(&watch->generation);
 
-    for (size_t row = 0; row < kWatchedKeyCount; ++row) {
+    for (size_t row = 0; row < RegWatch_WatchedKeyRows(); ++row) {
         WatchedKey* watchedKey = static_cast<WatchedKey*>(RegWatch_Alloc(sizeof(WatchedKey)));
         if (!watchedKey) {
             result = REGWATCH_E_KEY_MEMORY;
-            goto release_mutex;
+            break;
         }
         watchedKey->root = kWatchedKeys[row].root;
         watchedKey->subkey = kWatchedKeys[row].subkey;
+        watchedKey->view = twoViews ? kWatchedKeys[row].view : 0;
+        watchedKey->shownSubkey = kWatchedKeys[row].shownSubkey;
         RecordList_Init(&watchedKey->entries);
         // Appended before opening, so every row that gets this far has its key.
         RecordList_Append(&watch->watched, watchedKey);
 
-        HKEY key = nullptr;
-        if (Sys_RegOpenKey(watchedKey->root, watchedKey->subkey, &key) != ERROR_SUCCESS)
-            continue;
-
-        RecordList records;
-        RecordList_Init(&records);
-        DWORD enumResult = RegWatch_EnumValues(&records, RegWatch_CollectValue, key);
-        if (enumResult != REGWATCH_OK) {
-            ValueRecordList_Free(&records);
-            Sys_RegCloseKey(key);
-            result = enumResult;
-            goto release_mutex;
-        }
-        if (AddBaselineEntries(watchedKey, &records) != REGWATCH_OK)
-            result = REGWATCH_E_NO_MEMORY;
-        ValueRecordList_Free(&records);
-        Sys_RegCloseKey(key);
+        // A key that cannot be read keeps its place: the comparisons read it
+        // as soon as they can.
+        DWORD keyResult = BaselineKey(watchedKey);
+        if (result == REGWATCH_OK)
+            result = keyResult;
     }
 
-release_mutex:
     ReleaseMutex(watch->mutex);
     return result;
-}
-
-// A value seen with other text: the old current becomes previous.
-static void MarkChanged(int* changed, ChangeEntry* entry, const ValueRecord* seen)
-{
-    ValueRecord* copy = ValueRecord_Copy(seen);
-    if (!copy)
-        return;  // left as it was; the next comparison sees the difference again
-    ValueRecord_Free(&entry->previous);
-    entry->previous = entry->current;
-    entry->current = copy;
-    entry->status = Changed;
-    *changed = 1;
-}
-
-// A value no entry knows: a New entry at the tail.
-static void AddNewEntry(int* changed, WatchedKey* watchedKey, const ValueRecord* seen)
-{
-    // Without memory the value is left out and found again next time.
-    if (AppendEntry(watchedKey, New, seen))
-        *changed = 1;
-}
-
-// Whether a value that a reading did not list is still there, asked by name,
-// which no concurrent deletion can shift. The registry matches names in any
-// letter case, so a value the reading did list under another case is the
-// renamed one, not this one.
-static bool ValueExists(HKEY key, const char* name, RecordList* records)
-{
-    DWORD size = 0;
-    LONG status = Sys_RegQueryValueEx(key, name, nullptr, nullptr, &size);
-    if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA)
-        return false;
-    for (ValueRecord* record = ValueRecord_First(records); record; record = ValueRecord_Next(record))
-        if (lstrcmpiA(record->name, name) == 0)
-            return false;
-    return true;
-}
-
-void RegWatch_CompareKey(int* changed, HKEY key, WatchedKey* watchedKey)
-{
-    RecordList records;
-    RecordList_Init(&records);
-    if (RegWatch_EnumValues(&records, RegWatch_CollectValue, key) != REGWATCH_OK) {
-        ValueRecordList_Free(&records);
-        return;
-    }
-
-    // Each search starts after the last match: the registry lists a key's
-    // values in the same order every time, so a walk finds each at once.
-    ChangeEntry* entryHint = nullptr;
-    for (ValueRecord* record = ValueRecord_First(&records); record; record = ValueRecord_Next(record)) {
-        ChangeEntry* entry = ChangeEntry_FindByNameFrom(&watchedKey->entries, entryHint, record);
-        if (!entry) {
-            AddNewEntry(changed, watchedKey, record);
-            continue;
-        }
-        entryHint = ChangeEntry_Next(entry);
-        if (!ValueRecord_SameText(entry->current, record))
-            MarkChanged(changed, entry, record);
-    }
-
-    // Also for entries already Deleted: a value that stays missing keeps
-    // reporting a difference until a new baseline or a re-read drops it.
-    ValueRecord* recordHint = nullptr;
-    for (ChangeEntry* entry = ChangeEntry_First(&watchedKey->entries); entry; entry = ChangeEntry_Next(entry)) {
-        ValueRecord* record = ValueRecord_FindByNameFrom(&records, recordHint, entry);
-        if (record) {
-            recordHint = ValueRecord_Next(record);
-        } else if (!ValueExists(key, entry->current->name, &records)) {
-            entry->status = Deleted;
-            *changed = 1;
-        }
-    }
-
-    ValueRecordList_Free(&records);
-}
-
-int RegWatch_CompareAll(RegWatchHandle* watch)
-{
-    int changed = 0;
-    for (WatchedKey* watchedKey = WatchedKey_First(&watch->watched); watchedKey;
-         watchedKey = WatchedKey_Next(watchedKey)) {
-        HKEY key = nullptr;
-        // A key that cannot be opened is skipped: its values are not Deleted.
-        if (Sys_RegOpenKey(watchedKey->root, watchedKey->subkey, &key) != ERROR_SUCCESS)
-            continue;
-        RegWatch_CompareKey(&changed, key, watchedKey);
-        Sys_RegCloseKey(key);
-    }
-    return changed;
 }

@@ -140,21 +140,6 @@ void RegWatch_FreeState(RecordList* list)
     }
 }
 
-// Length of the data read as text: up to the first NUL, never past dataLen.
-static DWORD TextLength(const ValueRecord* record)
-{
-    const void* nul = memchr(record->data, 0, record->dataLen);
-    if (!nul)
-        return record->dataLen;
-    return static_cast<DWORD>(static_cast<const BYTE*>(nul) - record->data);
-}
-
-int ValueRecord_SameText(const ValueRecord* a, const ValueRecord* b)
-{
-    DWORD length = TextLength(a);
-    return length == TextLength(b) && memcmp(a->data, b->data, length) == 0;
-}
-
 ChangeEntry* ChangeEntry_FindByName(RecordList* entries, const ValueRecord* probe)
 {
     for (ChangeEntry* entry = ChangeEntry_First(entries); entry; entry = ChangeEntry_Next(entry))
@@ -199,7 +184,7 @@ ValueRecord* ValueRecord_FindByNameFrom(RecordList* records, ValueRecord* start,
 WatchedKey* WatchedKey_Find(RegWatchHandle* watch, const WatchedKey* probe)
 {
     for (WatchedKey* key = WatchedKey_First(&watch->watched); key; key = WatchedKey_Next(key))
-        if (key->root == probe->root && strcmp(key->subkey, probe->subkey) == 0)
+        if (key->root == probe->root && key->view == probe->view && strcmp(key->subkey, probe->subkey) == 0)
             return key;
     return nullptr;
 }

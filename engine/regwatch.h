@@ -58,19 +58,40 @@ struct ValueRecord : RecordLink {
     DWORD type;
 };
 
-// One watched key. subkey points at a constant text shared by every copy.
+// One watched key. subkey and shownSubkey point at constant texts shared by
+// every copy.
+//
+// On 64-bit Windows the HKLM keys exist twice: the 64-bit view and the view
+// that 32-bit programs see (Software\Wow6432Node). view holds the access flag
+// that reaches the key's view (KEY_WOW64_64KEY or KEY_WOW64_32KEY), or 0
+// where Windows has one view; every open of the key ORs it into the access.
 struct WatchedKey : RecordLink {
     HKEY root;
-    const char* subkey;
-    RecordList entries;  // of ChangeEntry, owned
+    const char* subkey;       // the path to open, with view
+    RecordList entries;       // of ChangeEntry, owned
+    REGSAM view;
+    const char* shownSubkey;  // the key as the registry editor shows it
+    // The key's last-write time when a comparison last read all of it; zero
+    // when it must be read afresh. A key whose time has not moved since holds
+    // what the entries say, so a comparison need not read it again.
+    FILETIME readAt;
 };
 
 // One value of a watched key with its status. Owns current and previous.
+//
+// accepted is 1 when the value is part of the state the user accepted: it was
+// in the baseline, or the user's own action was re-read. Such a value's
+// accepted data are previous when previous is set, else current. previous is
+// set by the first comparison that sees the value differ from what was
+// accepted, and stays through later changes and a deletion, so Revert always
+// restores the accepted value, never one seen in between. An entry that is not
+// accepted never has a previous.
 struct ChangeEntry : RecordLink {
     WatchedKey* owner;
     ChangeStatus status;
-    ValueRecord* current;   // never null
-    ValueRecord* previous;  // null unless a change of data was seen
+    ValueRecord* current;   // never null; for a Deleted entry, as last seen
+    ValueRecord* previous;  // the accepted value, once the value differed from it
+    DWORD accepted;
 };
 
 struct RegWatchHandle;  // the watch object; lives until the process ends
@@ -78,6 +99,33 @@ struct RegWatchHandle;  // the watch object; lives until the process ends
 // Called on the watch thread, without the engine's lock, after each comparison
 // that recorded a difference. The result is ignored.
 typedef int (*RegWatch_Callback)(void* userData);
+
+// What a comparison recorded, or what became of the watch itself.
+enum RegWatchEventKind : DWORD {
+    RegWatchEvent_ValueAdded = 1,    // a New entry was made
+    RegWatchEvent_ValueChanged = 2,  // an entry's type or data differ from what was last seen
+    RegWatchEvent_ValueDeleted = 3,  // an entry became Deleted
+    RegWatchEvent_KeyWritten = 4,    // the key was written to, but no value differs
+    RegWatchEvent_WatchLost = 5,     // a notification could not be armed: changes may go unseen
+    RegWatchEvent_WatchRestored = 6  // every notification is armed again
+};
+
+// Set on the events of the first comparison after a baseline loaded from a
+// saved state: they happened while the program was not running.
+const DWORD REGWATCH_EVENT_WHILE_AWAY = 1;
+
+struct RegWatchEvent {
+    RegWatchEventKind kind;
+    DWORD flags;
+    const WatchedKey* key;     // null for the watch events
+    const ChangeEntry* entry;  // the entry after the change; null for key and watch events
+};
+
+// Called once per event on the thread that ran the comparison (the watch
+// thread, or the caller of RegWatch_Resync), with the engine's lock held: it
+// must not call the engine, and the records it is shown live only during the
+// call.
+typedef void (*RegWatch_EventSink)(void* userData, const RegWatchEvent* event);
 
 RecordList* RecordList_Init(RecordList* list);
 RecordLink* RecordList_First(RecordList* list);
@@ -113,17 +161,40 @@ DWORD RegWatch_StartThread(RegWatchHandle* watch, void* userData, RegWatch_Callb
 // but the subkey texts. On any failure the list is left empty.
 DWORD RegWatch_CopyState(RegWatchHandle* watch, RecordList* out);
 
-// Drops every status and takes a new baseline of the seven keys. A key that
-// cannot be opened is kept without values. Stops early, keeping the keys built
-// so far, on REGWATCH_E_KEY_MEMORY or REGWATCH_E_QUERY_KEY; REGWATCH_E_NO_MEMORY
-// when some values could not be recorded; REGWATCH_E_LOCK without an object.
+// Drops every status and takes a new baseline of every watched key: the seven
+// keys, and on 64-bit Windows also the four HKLM keys of the 32-bit view. A key
+// that cannot be opened or read keeps its place without values; its values are
+// found (as New) by the first comparison that can read it. Stops early only on
+// REGWATCH_E_KEY_MEMORY, keeping the keys built so far. Otherwise the result
+// is REGWATCH_E_QUERY_KEY or REGWATCH_E_NO_MEMORY when some key or value could
+// not be recorded, else REGWATCH_OK; REGWATCH_E_LOCK without an object.
 DWORD RegWatch_Rebaseline(RegWatchHandle* watch);
 
 // After the user acted on one value: compares, then re-reads that value. Only
-// probe->owner->root, probe->owner->subkey and probe->current->name are read.
-// A value present becomes Unchanged; a value gone loses its entry (both
-// REGWATCH_OK). REGWATCH_E_NOT_FOUND when no entry matches the probe;
-// REGWATCH_E_OPEN_KEY or REGWATCH_E_NO_MEMORY leave the entry as it was.
+// probe->owner->root, ->subkey, ->view and probe->current->name are read.
+// A value present becomes Unchanged and accepted, with no previous; a value
+// gone loses its entry (both REGWATCH_OK). REGWATCH_E_NOT_FOUND when no entry
+// matches the probe; REGWATCH_E_OPEN_KEY or REGWATCH_E_NO_MEMORY leave the
+// entry as it was.
 DWORD RegWatch_Resync(RegWatchHandle* watch, const ChangeEntry* probe);
+
+// Registers the sink that sees every event; call before RegWatch_StartThread.
+void RegWatch_SetEventSink(RegWatchHandle* watch, void* userData, RegWatch_EventSink sink);
+
+// 1 while the watch thread runs with every notification armed, else 0.
+int RegWatch_IsWatching(RegWatchHandle* watch);
+
+// Grows whenever the state changes in a way a copy would show; a callback
+// that leaves it where it was (a value that stays Deleted) brings nothing new.
+DWORD RegWatch_Generation(RegWatchHandle* watch);
+
+// 1 when Windows keeps two registry views (64-bit Windows), else 0.
+int RegWatch_HasTwoViews();
+
+// Comparison of two readings of a value: equal when the types are equal and
+// so are the data. REG_SZ and REG_EXPAND_SZ compare as text up to the first
+// NUL within dataLen (what Windows runs); REG_MULTI_SZ compares every byte but
+// trailing NULs; every other type compares all dataLen bytes.
+int ValueRecord_SameValue(const ValueRecord* a, const ValueRecord* b);
 
 #endif

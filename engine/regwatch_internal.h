@@ -11,6 +11,8 @@
 
 #include <stddef.h>
 
+const size_t kMaxNotifyKeys = 3;
+
 // The watch object. Zero-filled at allocation; a partly built object keeps
 // whatever RegWatch_Create made before it failed and is never freed.
 struct RegWatchHandle {
@@ -18,24 +20,38 @@ struct RegWatchHandle {
     void* userData;            // handed back to callback
     RegWatch_Callback callback;
     HANDLE thread;             // kept, never waited for or closed
-    HANDLE events[2];          // auto-reset; events[i] fires for notifyKeys[i]
-    HKEY notifyKeys[2];        // opened for reading
+    HANDLE events[kMaxNotifyKeys];    // auto-reset; events[i] fires for notifyKeys[i]
+    HKEY notifyKeys[kMaxNotifyKeys];  // opened for reading; null while one must be reopened
+    size_t notifyCount;        // 2, or 3 with two registry views
     RecordList watched;        // of WatchedKey: the baseline with its statuses
+    RegWatch_EventSink sink;   // may be null
+    void* sinkData;
+    DWORD eventFlags;          // added to every event of the next comparison
+    volatile LONG watching;    // RegWatch_IsWatching
+    volatile LONG generation;  // RegWatch_Generation
 };
 
 struct RegWatchKeyRow {
     HKEY root;
     const char* subkey;
+    REGSAM view;              // used only where Windows has two views
+    const char* shownSubkey;
 };
 
-const size_t kWatchedKeyCount = 7;
-const size_t kNotifyKeyCount = 2;
+const size_t kWatchedKeyCount = 11;
 const size_t kHiveNameCount = 8;
 
-// The seven watched keys, in the order baselines and comparisons visit them.
+// The watched keys, in the order baselines and comparisons visit them: the
+// seven keys of the 64-bit view, then the four HKLM keys of the 32-bit view.
+// With one view only the first seven are watched.
 extern const RegWatchKeyRow kWatchedKeys[kWatchedKeyCount];
-// The two parents whose subtrees the thread watches.
-extern const RegWatchKeyRow kNotifyKeys[kNotifyKeyCount];
+// The parents whose subtrees the thread watches; the third (the 32-bit view)
+// only with two views, since a notification sees one view only.
+extern const RegWatchKeyRow kNotifyKeys[kMaxNotifyKeys];
+
+// How many rows of the tables above this Windows uses.
+size_t RegWatch_WatchedKeyRows();
+size_t RegWatch_NotifyKeyRows();
 
 struct RegWatchHiveName {
     HKEY root;
@@ -74,6 +90,9 @@ ValueRecord* ValueRecord_Copy(const ValueRecord* source);
 void ValueRecord_Free(ValueRecord** record);
 // Frees every record of the list. The header is not reset.
 void ValueRecordList_Free(RecordList* list);
+// An entry with a copy of record at the tail of the key's entries, accepted
+// when Unchanged; null, with nothing allocated, when memory runs out.
+ChangeEntry* RegWatch_AppendEntry(WatchedKey* watchedKey, ChangeStatus status, const ValueRecord* record);
 // Frees an entry with both its records; the entry must be in no list.
 void ChangeEntry_Free(ChangeEntry* entry);
 
@@ -82,9 +101,6 @@ void ChangeEntry_Free(ChangeEntry* entry);
 typedef void (*RegWatch_Collector)(RecordList* list, const ValueRecord* enumerated);
 void RegWatch_CollectValue(RecordList* list, const ValueRecord* enumerated);
 
-// True when both data read as the same text: the bytes up to the first NUL
-// within dataLen, or all dataLen bytes. Type and length play no part.
-int ValueRecord_SameText(const ValueRecord* a, const ValueRecord* b);
 
 // Finders: first match from the head, or null. Names compare exactly,
 // letter case included.
@@ -96,7 +112,7 @@ ValueRecord* ValueRecord_FindByName(RecordList* records, const ChangeEntry* prob
 // lists in their common order finds each name at the first try.
 ChangeEntry* ChangeEntry_FindByNameFrom(RecordList* entries, ChangeEntry* start, const ValueRecord* probe);
 ValueRecord* ValueRecord_FindByNameFrom(RecordList* records, ValueRecord* start, const ChangeEntry* probe);
-// Matches root by value and subkey by text; reads only those two fields.
+// Matches root by value, subkey by text and view; reads only those fields.
 WatchedKey* WatchedKey_Find(RegWatchHandle* watch, const WatchedKey* probe);
 
 // --- Baseline and comparison -----------------------------------------------
@@ -109,27 +125,36 @@ WatchedKey* WatchedKey_Find(RegWatchHandle* watch, const WatchedKey* probe);
 // REGWATCH_E_QUERY_KEY when the key's lengths cannot be queried and
 // REGWATCH_E_NO_MEMORY when the buffers cannot be allocated, at first (the
 // collector is never called) or when they must grow (the caller frees the
-// incomplete list).
-DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY key);
+// incomplete list). *readAt (may be null) receives the key's last-write time
+// that the list reflects in full, or zero when some value may be missing.
+DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY key, FILETIME* readAt);
 
 // Compares one open key with its WatchedKey and marks New, Changed and
 // Deleted entries. Sets *changed to 1 when it records a difference and never
-// clears it. Caller holds the mutex.
-void RegWatch_CompareKey(int* changed, HKEY key, WatchedKey* watchedKey);
+// clears it. A key whose last-write time equals its readAt is not read again:
+// only its Deleted entries count, as on every comparison. Caller holds the
+// mutex.
+void RegWatch_CompareKey(RegWatchHandle* watch, int* changed, HKEY key, WatchedKey* watchedKey);
 
-// Compares every watched key; 1 if any difference was recorded. A key that
-// cannot be opened is skipped and keeps its statuses. Caller holds the mutex.
+// Compares every watched key; 1 if any difference was recorded. A key that no
+// longer exists has all its values Deleted; one that cannot be opened for
+// another reason is skipped and keeps its statuses. Caller holds the mutex.
 int RegWatch_CompareAll(RegWatchHandle* watch);
+
+// Hands an event to the sink, if there is one. Caller holds the mutex.
+void RegWatch_Report(RegWatchHandle* watch, RegWatchEventKind kind, const WatchedKey* key, const ChangeEntry* entry);
 
 // --- Watch object and thread -----------------------------------------------
 
-// Creates events[i] and opens notifyKeys[i] for i = 0, 1, in that order.
-// Stops at the first failure: REGWATCH_E_CREATE_EVENT or REGWATCH_E_OPEN_KEY.
+// Creates events[i] and opens notifyKeys[i] for each notify key, in that
+// order. Stops at the first failure: REGWATCH_E_CREATE_EVENT or
+// REGWATCH_E_OPEN_KEY.
 DWORD RegWatch_OpenNotifyKeys(RegWatchHandle* watch);
 
-// Arms both notify keys (whole subtree, filter 15, asynchronous). Stops at
-// the first failure with REGWATCH_E_NOTIFY. Called only on the watch thread,
-// because a notification dies with the thread that armed it.
+// Arms every notify key (whole subtree, filter 15, asynchronous). A key that
+// fails is closed, to be reopened at the next try, and the others are armed
+// all the same; REGWATCH_E_NOTIFY when any failed. Called only on the watch
+// thread, because a notification dies with the thread that armed it.
 DWORD RegWatch_ArmNotifications(RegWatchHandle* watch);
 
 // The watch thread's body; never returns.
@@ -139,6 +164,9 @@ DWORD WINAPI RegWatch_ThreadMain(void* watch);
 // null on failure. REGWATCH_E_OPEN_KEY, REGWATCH_E_NOT_FOUND (missing or
 // unreadable value) or REGWATCH_E_NO_MEMORY (also when the value keeps
 // growing between queries).
-DWORD RegWatch_ReadValue(HKEY root, const char* subkey, const char* name, ValueRecord** record);
+DWORD RegWatch_ReadValue(const WatchedKey* watchedKey, const char* name, ValueRecord** record);
+
+// Opens a watched key in its view for reading.
+LONG RegWatch_OpenWatchedKey(const WatchedKey* watchedKey, HKEY* key);
 
 #endif

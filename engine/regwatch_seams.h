@@ -16,10 +16,10 @@
 
 // Plain functions, so that a test's replacement needs no calling convention.
 struct RegWatchSysCalls {
-    LONG (*regOpenKey)(HKEY root, const char* subkey, HKEY* key);
+    LONG (*regOpenKey)(HKEY root, const char* subkey, REGSAM view, HKEY* key);
     LONG (*regOpenKeyEx)(HKEY root, const char* subkey, DWORD options, REGSAM access, HKEY* key);
     LONG (*regCloseKey)(HKEY key);
-    LONG (*regQueryInfoKey)(HKEY key, DWORD* maxValueNameLen, DWORD* maxValueLen, FILETIME* lastWrite);
+    LONG (*regQueryInfoKey)(HKEY key, DWORD* valueCount, DWORD* maxValueNameLen, DWORD* maxValueLen, FILETIME* lastWrite);
     LONG (*regEnumValue)(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type, BYTE* data, DWORD* dataLen);
     LONG (*regQueryValueEx)(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* dataLen);
     LONG (*regNotifyChangeKeyValue)(HKEY key, BOOL subtree, DWORD filter, HANDLE event, BOOL async);

@@ -12,9 +12,10 @@
 #define REGWATCH_SYS(call, direct) return direct
 #endif
 
-inline LONG Sys_RegOpenKey(HKEY root, const char* subkey, HKEY* key)
+// A watched key, for reading, in the given view.
+inline LONG Sys_RegOpenKey(HKEY root, const char* subkey, REGSAM view, HKEY* key)
 {
-    REGWATCH_SYS(regOpenKey(root, subkey, key), RegOpenKeyA(root, subkey, key));
+    REGWATCH_SYS(regOpenKey(root, subkey, view, key), RegOpenKeyExA(root, subkey, 0, KEY_READ | view, key));
 }
 
 inline LONG Sys_RegOpenKeyEx(HKEY root, const char* subkey, DWORD options, REGSAM access, HKEY* key)
@@ -28,10 +29,11 @@ inline LONG Sys_RegCloseKey(HKEY key)
     REGWATCH_SYS(regCloseKey(key), RegCloseKey(key));
 }
 
-inline LONG Sys_RegQueryInfoKey(HKEY key, DWORD* maxValueNameLen, DWORD* maxValueLen, FILETIME* lastWrite)
+inline LONG Sys_RegQueryInfoKey(HKEY key, DWORD* valueCount, DWORD* maxValueNameLen, DWORD* maxValueLen,
+                                FILETIME* lastWrite)
 {
-    REGWATCH_SYS(regQueryInfoKey(key, maxValueNameLen, maxValueLen, lastWrite),
-                 RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    REGWATCH_SYS(regQueryInfoKey(key, valueCount, maxValueNameLen, maxValueLen, lastWrite),
+                 RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, valueCount,
                                   maxValueNameLen, maxValueLen, nullptr, lastWrite));
 }
 

@@ -15,6 +15,7 @@ static ChangeEntry* ChangeEntry_Copy(const ChangeEntry* source, WatchedKey* owne
         return nullptr;
     copy->owner = owner;
     copy->status = source->status;
+    copy->accepted = source->accepted;
     copy->current = ValueRecord_Copy(source->current);
     copy->previous = ValueRecord_Copy(source->previous);
     if (!copy->current || (source->previous && !copy->previous)) {
@@ -39,8 +40,7 @@ DWORD RegWatch_CopyState(RegWatchHandle* watch, RecordList* out)
             result = REGWATCH_E_NO_MEMORY;
             goto free_copy;
         }
-        key->root = source->root;
-        key->subkey = source->subkey;
+        *key = *source;
         RecordList_Init(&key->entries);
         RecordList_Append(out, key);
         for (ChangeEntry* entry = ChangeEntry_First(&source->entries); entry; entry = ChangeEntry_Next(entry)) {
@@ -83,16 +83,20 @@ DWORD RegWatch_Resync(RegWatchHandle* watch, const ChangeEntry* probe)
     if (!entry)
         goto release_mutex;
 
-    result = RegWatch_ReadValue(key->root, key->subkey, entry->current->name, &fresh);
+    result = RegWatch_ReadValue(key, entry->current->name, &fresh);
     if (result == REGWATCH_OK) {
+        // What the user's own action left there is what the user accepts.
         ValueRecord_Free(&entry->current);
         ValueRecord_Free(&entry->previous);
         entry->current = fresh;
         entry->status = Unchanged;
+        entry->accepted = 1;
+        InterlockedIncrement(&watch->generation);
     } else if (result == REGWATCH_E_NOT_FOUND) {
         // The value is gone: its entry goes with it.
         RecordList_Unlink(&key->entries, entry);
         ChangeEntry_Free(entry);
+        InterlockedIncrement(&watch->generation);
         result = REGWATCH_OK;
     }
 
@@ -130,11 +134,11 @@ static DWORD ReadData(HKEY key, const char* name, DWORD size, ValueRecord* recor
     return REGWATCH_E_NO_MEMORY;
 }
 
-DWORD RegWatch_ReadValue(HKEY root, const char* subkey, const char* name, ValueRecord** record)
+DWORD RegWatch_ReadValue(const WatchedKey* watchedKey, const char* name, ValueRecord** record)
 {
     *record = nullptr;
     HKEY key = nullptr;
-    if (Sys_RegOpenKey(root, subkey, &key) != ERROR_SUCCESS)
+    if (RegWatch_OpenWatchedKey(watchedKey, &key) != ERROR_SUCCESS)
         return REGWATCH_E_OPEN_KEY;
 
     DWORD result = REGWATCH_OK;

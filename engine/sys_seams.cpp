@@ -4,9 +4,9 @@
 
 #ifdef KEYWARDEN_ENGINE_SEAMS
 
-static LONG RealRegOpenKey(HKEY root, const char* subkey, HKEY* key)
+static LONG RealRegOpenKey(HKEY root, const char* subkey, REGSAM view, HKEY* key)
 {
-    return RegOpenKeyA(root, subkey, key);
+    return RegOpenKeyExA(root, subkey, 0, KEY_READ | view, key);
 }
 
 static LONG RealRegOpenKeyEx(HKEY root, const char* subkey, DWORD options, REGSAM access, HKEY* key)
@@ -19,9 +19,10 @@ static LONG RealRegCloseKey(HKEY key)
     return RegCloseKey(key);
 }
 
-static LONG RealRegQueryInfoKey(HKEY key, DWORD* maxValueNameLen, DWORD* maxValueLen, FILETIME* lastWrite)
+static LONG RealRegQueryInfoKey(HKEY key, DWORD* valueCount, DWORD* maxValueNameLen, DWORD* maxValueLen,
+                                FILETIME* lastWrite)
 {
-    return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, maxValueNameLen,
+    return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, valueCount, maxValueNameLen,
                             maxValueLen, nullptr, lastWrite);
 }
 

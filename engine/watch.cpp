@@ -2,14 +2,11 @@
 #include "engine/regwatch_internal.h"
 #include "engine/regwatch_sys.h"
 
-const RegWatchKeyRow kNotifyKeys[kNotifyKeyCount] = {
-    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion"},
-    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion"},
-};
-
 // Names, attributes, last set and security.
 const DWORD kNotifyFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES | REG_NOTIFY_CHANGE_LAST_SET |
                             REG_NOTIFY_CHANGE_SECURITY;
+// How soon the thread tries again to arm a notification that failed.
+const DWORD kRearmMs = 1000;
 
 DWORD RegWatch_Lock(RegWatchHandle* watch)
 {
@@ -25,14 +22,21 @@ DWORD RegWatch_Lock(RegWatchHandle* watch)
     return REGWATCH_E_LOCK;
 }
 
+static LONG OpenNotifyKey(size_t row, HKEY* key)
+{
+    REGSAM view = RegWatch_HasTwoViews() ? kNotifyKeys[row].view : 0;
+    return Sys_RegOpenKeyEx(kNotifyKeys[row].root, kNotifyKeys[row].subkey, 0, KEY_READ | view, key);
+}
+
 DWORD RegWatch_OpenNotifyKeys(RegWatchHandle* watch)
 {
-    for (size_t i = 0; i < kNotifyKeyCount; ++i) {
+    watch->notifyCount = RegWatch_NotifyKeyRows();
+    for (size_t i = 0; i < watch->notifyCount; ++i) {
         watch->events[i] = Sys_CreateEvent();
         if (!watch->events[i])
             return REGWATCH_E_CREATE_EVENT;
         HKEY key = nullptr;
-        if (Sys_RegOpenKeyEx(kNotifyKeys[i].root, kNotifyKeys[i].subkey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        if (OpenNotifyKey(i, &key) != ERROR_SUCCESS)
             return REGWATCH_E_OPEN_KEY;
         watch->notifyKeys[i] = key;
     }
@@ -74,30 +78,69 @@ DWORD RegWatch_StartThread(RegWatchHandle* watch, void* userData, RegWatch_Callb
     return watch->thread ? REGWATCH_OK : REGWATCH_E_CREATE_THREAD;
 }
 
+void RegWatch_SetEventSink(RegWatchHandle* watch, void* userData, RegWatch_EventSink sink)
+{
+    if (RegWatch_Lock(watch) != REGWATCH_OK)
+        return;
+    watch->sinkData = userData;
+    watch->sink = sink;
+    ReleaseMutex(watch->mutex);
+}
+
+int RegWatch_IsWatching(RegWatchHandle* watch)
+{
+    return watch && InterlockedCompareExchange(&watch->watching, 0, 0) != 0 ? 1 : 0;
+}
+
+DWORD RegWatch_Generation(RegWatchHandle* watch)
+{
+    return watch ? static_cast<DWORD>(InterlockedCompareExchange(&watch->generation, 0, 0)) : 0;
+}
+
 DWORD RegWatch_ArmNotifications(RegWatchHandle* watch)
 {
-    for (size_t i = 0; i < kNotifyKeyCount; ++i)
+    DWORD result = REGWATCH_OK;
+    for (size_t i = 0; i < watch->notifyCount; ++i) {
+        if (!watch->notifyKeys[i] && OpenNotifyKey(i, &watch->notifyKeys[i]) != ERROR_SUCCESS) {
+            watch->notifyKeys[i] = nullptr;
+            result = REGWATCH_E_NOTIFY;
+            continue;
+        }
         if (Sys_RegNotifyChangeKeyValue(watch->notifyKeys[i], TRUE, kNotifyFilter, watch->events[i], TRUE) !=
-            ERROR_SUCCESS)
-            return REGWATCH_E_NOTIFY;
-    return REGWATCH_OK;
+            ERROR_SUCCESS) {
+            // The handle may have gone bad; a fresh one is tried next time.
+            Sys_RegCloseKey(watch->notifyKeys[i]);
+            watch->notifyKeys[i] = nullptr;
+            result = REGWATCH_E_NOTIFY;
+        }
+    }
+    return result;
 }
 
 DWORD WINAPI RegWatch_ThreadMain(void* param)
 {
     RegWatchHandle* watch = static_cast<RegWatchHandle*>(param);
+    bool lost = false;
     for (;;) {
         // Armed before comparing: a change made during the comparison, or
         // before the thread started, leaves an event signalled, so the wait
         // below returns at once and no change waits for another one.
         Sys_WaitForSingleObject(watch->mutex, INFINITE);
-        RegWatch_ArmNotifications(watch);
+        const bool armed = RegWatch_ArmNotifications(watch) == REGWATCH_OK;
+        InterlockedExchange(&watch->watching, armed ? 1 : 0);
+        if (armed == lost) {
+            lost = !armed;
+            RegWatch_Report(watch, armed ? RegWatchEvent_WatchRestored : RegWatchEvent_WatchLost, nullptr, nullptr);
+        }
         int changed = RegWatch_CompareAll(watch);
         ReleaseMutex(watch->mutex);
 
         if (changed && watch->callback)
             watch->callback(watch->userData);
 
-        WaitForMultipleObjects(static_cast<DWORD>(kNotifyKeyCount), watch->events, FALSE, INFINITE);
+        // While a key is unarmed its changes send nothing: compare and try
+        // again on a timer until every notification is back.
+        WaitForMultipleObjects(static_cast<DWORD>(watch->notifyCount), watch->events, FALSE,
+                               armed ? INFINITE : kRearmMs);
     }
 }

@@ -1,5 +1,6 @@
 #include "app/changes_page.h"
 
+#include "app/accepted_state.h"
 #include "app/alert_dialog.h"
 #include "app/record_text.h"
 #include "app/resync_probe.h"
@@ -151,6 +152,9 @@ int ChangesPage::OnInitDialog()
                        MB_ICONEXCLAMATION);
     } else {
         theApp.watch = watch;
+        if (!RestoreAcceptedState(watch))
+            SetDlgItemTextA(hwnd, IDC_STATE_NOTICE,
+                            "The accepted state saved by the last run could not be used: a fresh one was taken.");
         target = new WatchTarget;
         target->page.store(hwnd);
         result = RegWatch_StartThread(watch, target, WatchCallback);

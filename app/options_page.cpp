@@ -1,5 +1,6 @@
 #include "app/options_page.h"
 
+#include "app/accepted_state.h"
 #include "app/changes_page.h"
 #include "app/resync_probe.h"
 #include "app/settings.h"
@@ -71,9 +72,11 @@ int OptionsPage::OnInitDialog()
     autostartBox.Create(this, IDC_AUTOSTART);
     popUpAlertBox.Create(this, IDC_POPUP_ALERT);
     noFlashBox.Create(this, IDC_NO_FLASH);
+    rememberStateBox.Create(this, IDC_REMEMBER_STATE);
 
     popUpAlertBox.SetCheck(ReadSetting(kSettingPopUpAlert) != 0);
     noFlashBox.SetCheck(ReadSetting(kSettingNoTrayIconFlash) != 0);
+    rememberStateBox.SetCheck(ReadSetting(kSettingRememberBaseline) != 0);
 
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kRunKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -104,6 +107,11 @@ LRESULT OptionsPage::OnCommand(UINT, WPARAM wParam, LPARAM)
         return 1;
     case IDC_AUTOSTART:
         ToggleAutostart();
+        return 1;
+    case IDC_REMEMBER_STATE:
+        state = static_cast<DWORD>(rememberStateBox.IsChecked());
+        WriteSetting(kSettingRememberBaseline, &state);
+        RememberAcceptedState(theApp.watch, static_cast<int>(state));
         return 1;
     case IDC_NO_FLASH:
         state = static_cast<DWORD>(noFlashBox.IsChecked());

@@ -40,6 +40,7 @@ public:
     CheckBox autostartBox;
     CheckBox popUpAlertBox;
     CheckBox noFlashBox;
+    CheckBox rememberStateBox;
 };
 
 #endif

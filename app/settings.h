@@ -10,6 +10,7 @@ extern const char kSettingsKey[];            // "Software\\Velmorra\\Keywarden\\
 extern const char kSettingPopUpAlert[];      // "PopUpAlert"
 extern const char kSettingNoTrayIconFlash[]; // "NoTrayIconFlash"
 extern const char kSettingOnlyShowChanged[]; // "OnlyShowChanged"
+extern const char kSettingRememberBaseline[]; // "RememberBaseline"
 
 // The stored data as a little-endian number, whatever its type; data shorter
 // than 4 bytes is zero-filled. 0 when the key or value is missing, unreadable

@@ -248,37 +248,43 @@ static DWORD BaselineKey(WatchedKey* watchedKey)
     return result;
 }
 
-DWORD RegWatch_Rebaseline(RegWatchHandle* watch)
+DWORD RegWatch_BuildKeys(RecordList* keys)
 {
-    if (RegWatch_Lock(watch) != REGWATCH_OK)
-        return REGWATCH_E_LOCK;
-
-    DWORD result = REGWATCH_OK;
     const int twoViews = RegWatch_HasTwoViews();
-    RegWatch_FreeState(&watch->watched);
-    watch->eventFlags = 0;
-    InterlockedIncrement(&watch->generation);
-
     for (size_t row = 0; row < RegWatch_WatchedKeyRows(); ++row) {
         WatchedKey* watchedKey = static_cast<WatchedKey*>(RegWatch_Alloc(sizeof(WatchedKey)));
-        if (!watchedKey) {
-            result = REGWATCH_E_KEY_MEMORY;
-            break;
-        }
+        if (!watchedKey)
+            return REGWATCH_E_KEY_MEMORY;
         watchedKey->root = kWatchedKeys[row].root;
         watchedKey->subkey = kWatchedKeys[row].subkey;
         watchedKey->view = twoViews ? kWatchedKeys[row].view : 0;
         watchedKey->shownSubkey = kWatchedKeys[row].shownSubkey;
         RecordList_Init(&watchedKey->entries);
-        // Appended before opening, so every row that gets this far has its key.
-        RecordList_Append(&watch->watched, watchedKey);
+        RecordList_Append(keys, watchedKey);
+    }
+    return REGWATCH_OK;
+}
 
+DWORD RegWatch_Rebaseline(RegWatchHandle* watch)
+{
+    if (RegWatch_Lock(watch) != REGWATCH_OK)
+        return REGWATCH_E_LOCK;
+
+    RegWatch_FreeState(&watch->watched);
+    watch->eventFlags = 0;
+    InterlockedIncrement(&watch->generation);
+    // Every key has its place before any is read.
+    DWORD result = RegWatch_BuildKeys(&watch->watched);
+    for (WatchedKey* watchedKey = WatchedKey_First(&watch->watched); watchedKey;
+         watchedKey = WatchedKey_Next(watchedKey)) {
         // A key that cannot be read keeps its place: the comparisons read it
         // as soon as they can.
         DWORD keyResult = BaselineKey(watchedKey);
         if (result == REGWATCH_OK)
             result = keyResult;
     }
+    if (result != REGWATCH_E_KEY_MEMORY)
+        RegWatch_SaveAcceptedLocked(watch);
 
     ReleaseMutex(watch->mutex);
     return result;

@@ -24,7 +24,9 @@ const DWORD REGWATCH_E_OPEN_KEY = 0xC0010001u;       // a notify key, or the key
 const DWORD REGWATCH_E_NOTIFY = 0xC0010003u;         // a notification cannot be armed
 const DWORD REGWATCH_E_CREATE_THREAD = 0xC0010004u;  // the watch thread cannot be started
 const DWORD REGWATCH_E_QUERY_KEY = 0xC0010005u;      // a key's longest name and data lengths cannot be queried
-const DWORD REGWATCH_E_NOT_FOUND = 0xC0010007u;      // the value, or the item to re-read, does not exist
+const DWORD REGWATCH_E_NOT_FOUND = 0xC0010007u;      // the value, the item to re-read or the saved state does not exist
+const DWORD REGWATCH_E_BAD_FILE = 0xC0010008u;       // the saved state is truncated, corrupt, too large or of another version
+const DWORD REGWATCH_E_SAVE = 0xC0010009u;           // the accepted state cannot be saved
 const DWORD REGWATCH_E_NO_MEMORY = 0x80010001u;      // out of memory
 const DWORD REGWATCH_E_CREATE_MUTEX = 0x80010004u;   // the mutex cannot be created
 const DWORD REGWATCH_E_LOCK = 0x80010005u;           // waiting for the mutex failed (or there is no object)
@@ -177,6 +179,19 @@ DWORD RegWatch_Rebaseline(RegWatchHandle* watch);
 // matches the probe; REGWATCH_E_OPEN_KEY or REGWATCH_E_NO_MEMORY leave the
 // entry as it was.
 DWORD RegWatch_Resync(RegWatchHandle* watch, const ChangeEntry* probe);
+
+// Replaces the baseline with the accepted state saved in the file at path
+// (see engine/accepted_file.cpp). The first comparison after it reports what
+// changed meanwhile, its events flagged REGWATCH_EVENT_WHILE_AWAY. Nothing
+// changes on failure: REGWATCH_E_NOT_FOUND for a missing file,
+// REGWATCH_E_BAD_FILE for one that cannot be used, REGWATCH_E_NO_MEMORY.
+DWORD RegWatch_LoadAccepted(RegWatchHandle* watch, const char* path);
+
+// From now on the accepted state is saved to path (null: no longer saved)
+// after every new baseline and every re-read; saves it at once. A save never
+// leaves a half file: REGWATCH_E_SAVE when it could not be made, and the
+// previous file stays as it was.
+DWORD RegWatch_SetAcceptedFile(RegWatchHandle* watch, const char* path);
 
 // Registers the sink that sees every event; call before RegWatch_StartThread.
 void RegWatch_SetEventSink(RegWatchHandle* watch, void* userData, RegWatch_EventSink sink);

@@ -29,6 +29,7 @@ struct RegWatchHandle {
     DWORD eventFlags;          // added to every event of the next comparison
     volatile LONG watching;    // RegWatch_IsWatching
     volatile LONG generation;  // RegWatch_Generation
+    char* acceptedFile;        // where the accepted state is saved, or null; owned
 };
 
 struct RegWatchKeyRow {
@@ -140,6 +141,13 @@ void RegWatch_CompareKey(RegWatchHandle* watch, int* changed, HKEY key, WatchedK
 // longer exists has all its values Deleted; one that cannot be opened for
 // another reason is skipped and keeps its statuses. Caller holds the mutex.
 int RegWatch_CompareAll(RegWatchHandle* watch);
+
+// Empty WatchedKeys for every watched key of this Windows, appended to keys
+// (empty). REGWATCH_E_KEY_MEMORY, keeping those made, when memory runs out.
+DWORD RegWatch_BuildKeys(RecordList* keys);
+
+// Saves the accepted state when a file is set. Caller holds the mutex.
+DWORD RegWatch_SaveAcceptedLocked(RegWatchHandle* watch);
 
 // Hands an event to the sink, if there is one. Caller holds the mutex.
 void RegWatch_Report(RegWatchHandle* watch, RegWatchEventKind kind, const WatchedKey* key, const ChangeEntry* entry);

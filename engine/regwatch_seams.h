@@ -27,6 +27,7 @@ struct RegWatchSysCalls {
     HANDLE (*createEvent)();
     HANDLE (*createThread)(LPTHREAD_START_ROUTINE body, void* param);
     DWORD (*waitForSingleObject)(HANDLE handle, DWORD milliseconds);
+    BOOL (*moveFileEx)(const char* from, const char* to, DWORD flags);
 };
 
 #ifdef KEYWARDEN_ENGINE_SEAMS

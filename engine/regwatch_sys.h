@@ -79,6 +79,11 @@ inline DWORD Sys_WaitForSingleObject(HANDLE handle, DWORD milliseconds)
     REGWATCH_SYS(waitForSingleObject(handle, milliseconds), WaitForSingleObject(handle, milliseconds));
 }
 
+inline BOOL Sys_MoveFileEx(const char* from, const char* to, DWORD flags)
+{
+    REGWATCH_SYS(moveFileEx(from, to, flags), MoveFileExA(from, to, flags));
+}
+
 #undef REGWATCH_SYS
 
 #endif

@@ -92,11 +92,15 @@ DWORD RegWatch_Resync(RegWatchHandle* watch, const ChangeEntry* probe)
         entry->status = Unchanged;
         entry->accepted = 1;
         InterlockedIncrement(&watch->generation);
+        RegWatch_SaveAcceptedLocked(watch);
     } else if (result == REGWATCH_E_NOT_FOUND) {
         // The value is gone: its entry goes with it.
         RecordList_Unlink(&key->entries, entry);
+        const bool wasAccepted = entry->accepted != 0;
         ChangeEntry_Free(entry);
         InterlockedIncrement(&watch->generation);
+        if (wasAccepted)
+            RegWatch_SaveAcceptedLocked(watch);
         result = REGWATCH_OK;
     }
 

@@ -62,10 +62,16 @@ static DWORD RealWaitForSingleObject(HANDLE handle, DWORD milliseconds)
     return WaitForSingleObject(handle, milliseconds);
 }
 
+static BOOL RealMoveFileEx(const char* from, const char* to, DWORD flags)
+{
+    return MoveFileExA(from, to, flags);
+}
+
 static const RegWatchSysCalls kRealSys = {
     RealRegOpenKey,      RealRegOpenKeyEx,  RealRegCloseKey,  RealRegQueryInfoKey,
     RealRegEnumValue,    RealRegQueryValueEx, RealRegNotifyChangeKeyValue,
     RealCreateMutex,     RealCreateEvent,   RealCreateThread, RealWaitForSingleObject,
+    RealMoveFileEx,
 };
 
 static RegWatchSysCalls sSys = kRealSys;

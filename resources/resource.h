@@ -36,6 +36,8 @@
 #define IDC_HELP_BUTTON     1038
 #define IDC_PRODUCT_NAME    1040
 #define IDC_NO_FLASH        1041
+#define IDC_REMEMBER_STATE  1050
+#define IDC_STATE_NOTICE    1051
 
 /* Window messages */
 #define MSG_TRAY_CALLBACK    (0x0400 + 1)   /* WM_USER + 1, to MainDialog */

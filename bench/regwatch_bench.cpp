@@ -2,8 +2,9 @@
 //
 //   regwatch_bench [compare] [idle] [latency]    (all three when none is named)
 //
-//   compare  time of one RegWatch_CompareAll with 10, 100, 1,000 and 10,000
-//            values in one watched key
+//   compare  time of one RegWatch_CompareAll after a write that touches no
+//            watched key, with 10, 100, 1,000 and 10,000 values in one
+//            watched key, reading every key and skipping unwritten ones
 //   idle     CPU time of this process over 10 s with the watch thread armed
 //   latency  from another process's RegSetValueExA on a watched value to the
 //            callback, over 600 changes: p50, p95, p99, max
@@ -24,6 +25,8 @@ namespace {
 const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunServicesKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 const char kStampValue[] = "KeywardenBenchStamp";
+// Below CurrentVersion, where a notification covers it, but not watched.
+const char kUnrelatedKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\KeywardenBenchUnrelated";
 const int kLatencySamples = 600;
 
 double Frequency()
@@ -74,15 +77,44 @@ double Median(std::vector<double> samples)
     return samples[samples.size() / 2];
 }
 
+// Drops what the comparison knows of every key, so that it reads them all as
+// it did before it could skip an unwritten key.
+void ForgetReadings(RegWatchHandle* watch)
+{
+    FILETIME zero = {};
+    for (WatchedKey* key = WatchedKey_First(&watch->watched); key; key = WatchedKey_Next(key))
+        key->readAt = zero;
+}
+
+// One comparison after a write below CurrentVersion that touches no watched
+// key, as a notification for an unrelated write causes.
+double TimeUnrelatedCompare(RegWatchHandle* watch, HKEY unrelated, bool full)
+{
+    DWORD tick = GetTickCount();
+    RegSetValueExA(unrelated, "Tick", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&tick), sizeof tick);
+    WaitForSingleObject(watch->mutex, INFINITE);
+    if (full)
+        ForgetReadings(watch);
+    double start = Now();
+    RegWatch_CompareAll(watch);
+    double elapsed = Now() - start;
+    ReleaseMutex(watch->mutex);
+    return elapsed;
+}
+
 int BenchCompare(RegWatchHandle* watch)
 {
     HKEY key = nullptr;
+    HKEY unrelated = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kRunServicesKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS) {
-        fprintf(stderr, "compare: cannot open the RunServices key\n");
+            ERROR_SUCCESS ||
+        RegCreateKeyExA(HKEY_CURRENT_USER, kUnrelatedKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &unrelated,
+                        nullptr) != ERROR_SUCCESS) {
+        fprintf(stderr, "compare: cannot open the keys\n");
         return 1;
     }
-    printf("RegWatch_CompareAll, values in one watched key (median of runs):\n");
+    printf("RegWatch_CompareAll after a write that touches no watched key, values in one watched key\n"
+           "(median of runs; full: every key read as before, skip: unwritten keys not read again):\n");
     int written = 0;
     int result = 0;
     for (int count : {10, 100, 1000, 10000}) {
@@ -92,23 +124,28 @@ int BenchCompare(RegWatchHandle* watch)
             break;
         }
         written = count;
+        Sleep(300);  // until the keys count as settled
         RegWatch_Rebaseline(watch);
-        std::vector<double> runs;
-        double spent = 0;
-        // At least three runs, more while they are cheap.
-        while (runs.size() < 3 || (spent < 1.0 && runs.size() < 200)) {
-            WaitForSingleObject(watch->mutex, INFINITE);
-            double start = Now();
-            RegWatch_CompareAll(watch);
-            double elapsed = Now() - start;
-            ReleaseMutex(watch->mutex);
-            runs.push_back(elapsed);
-            spent += elapsed;
+        double median[2] = {};
+        size_t runCount[2] = {};
+        for (int full = 1; full >= 0; --full) {
+            std::vector<double> runs;
+            double spent = 0;
+            // At least three runs, more while they are cheap.
+            while (runs.size() < 3 || (spent < 1.0 && runs.size() < 200)) {
+                runs.push_back(TimeUnrelatedCompare(watch, unrelated, full != 0));
+                spent += runs.back();
+            }
+            median[full] = Median(runs);
+            runCount[full] = runs.size();
         }
-        printf("  %6d values: %10.3f ms  (%zu runs)\n", count, Median(runs) * 1000.0, runs.size());
+        printf("  %6d values: full %10.3f ms (%zu runs)   skip %8.3f ms (%zu runs)\n", count, median[1] * 1000.0,
+               runCount[1], median[0] * 1000.0, runCount[0]);
     }
     DeleteValues(key, written);
     RegCloseKey(key);
+    RegCloseKey(unrelated);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kUnrelatedKey);
     RegWatch_Rebaseline(watch);
     return result;
 }

@@ -191,13 +191,36 @@ void RegWatch_CompareKey(RegWatchHandle* watch, int* changed, HKEY key, WatchedK
     ValueRecordList_Free(&records);
 }
 
+// The row's key, open; a handle to a key deleted since it was opened is
+// replaced by one to whatever key now has that path.
+static LONG OpenKeyOfRow(RegWatchHandle* watch, size_t row, const WatchedKey* watchedKey, HKEY* key)
+{
+    HKEY& open = watch->openKeys[row];
+    if (open) {
+        FILETIME lastWrite;
+        const LONG status = Sys_RegQueryInfoKey(open, nullptr, nullptr, nullptr, &lastWrite);
+        if (status != ERROR_KEY_DELETED) {
+            *key = open;
+            return ERROR_SUCCESS;
+        }
+        Sys_RegCloseKey(open);
+        open = nullptr;
+    }
+    const LONG status = RegWatch_OpenWatchedKey(watchedKey, &open);
+    if (status != ERROR_SUCCESS)
+        open = nullptr;
+    *key = open;
+    return status;
+}
+
 int RegWatch_CompareAll(RegWatchHandle* watch)
 {
     int changed = 0;
-    for (WatchedKey* watchedKey = WatchedKey_First(&watch->watched); watchedKey;
-         watchedKey = WatchedKey_Next(watchedKey)) {
+    size_t row = 0;
+    for (WatchedKey* watchedKey = WatchedKey_First(&watch->watched); watchedKey && row < kWatchedKeyCount;
+         watchedKey = WatchedKey_Next(watchedKey), ++row) {
         HKEY key = nullptr;
-        LONG status = RegWatch_OpenWatchedKey(watchedKey, &key);
+        const LONG status = OpenKeyOfRow(watch, row, watchedKey, &key);
         if (status == ERROR_FILE_NOT_FOUND) {
             // The key itself is gone, and every value with it.
             FILETIME zero = {};
@@ -210,7 +233,6 @@ int RegWatch_CompareAll(RegWatchHandle* watch)
         if (status != ERROR_SUCCESS)
             continue;
         RegWatch_CompareKey(watch, &changed, key, watchedKey);
-        Sys_RegCloseKey(key);
     }
     watch->eventFlags = 0;
     return changed;

@@ -12,6 +12,7 @@
 #include <stddef.h>
 
 const size_t kMaxNotifyKeys = 3;
+const size_t kWatchedKeyCount = 11;
 
 // The watch object. Zero-filled at allocation; a partly built object keeps
 // whatever RegWatch_Create made before it failed and is never freed.
@@ -30,6 +31,10 @@ struct RegWatchHandle {
     volatile LONG watching;    // RegWatch_IsWatching
     volatile LONG generation;  // RegWatch_Generation
     char* acceptedFile;        // where the accepted state is saved, or null; owned
+    // The watched keys, kept open between comparisons by their row in
+    // watched (which follows the table), so that a key nobody wrote to costs
+    // one query; null until opened, and again once the key is found deleted.
+    HKEY openKeys[kWatchedKeyCount];
 };
 
 struct RegWatchKeyRow {
@@ -39,7 +44,6 @@ struct RegWatchKeyRow {
     const char* shownSubkey;
 };
 
-const size_t kWatchedKeyCount = 11;
 const size_t kHiveNameCount = 8;
 
 // The watched keys, in the order baselines and comparisons visit them: the

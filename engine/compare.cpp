@@ -106,18 +106,6 @@ static bool ValueExists(HKEY key, const char* name, RecordList* records)
     return true;
 }
 
-// The key holds what its entries say when it has not been written to since
-// its last full reading.
-static bool Unmoved(HKEY key, const WatchedKey* watchedKey)
-{
-    if (IsZero(watchedKey->readAt))
-        return false;
-    FILETIME lastWrite = {};
-    if (Sys_RegQueryInfoKey(key, nullptr, nullptr, nullptr, &lastWrite) != ERROR_SUCCESS)
-        return false;
-    return CompareFileTime(&lastWrite, &watchedKey->readAt) == 0;
-}
-
 // Matches a reading against the entries; false when some difference could
 // not be recorded.
 static bool MatchReading(RegWatchHandle* watch, int* changed, HKEY key, WatchedKey* watchedKey, RecordList* records)
@@ -162,13 +150,6 @@ static bool MatchReading(RegWatchHandle* watch, int* changed, HKEY key, WatchedK
 
 void RegWatch_CompareKey(RegWatchHandle* watch, int* changed, HKEY key, WatchedKey* watchedKey)
 {
-    if (Unmoved(key, watchedKey)) {
-        for (ChangeEntry* entry = ChangeEntry_First(&watchedKey->entries); entry; entry = ChangeEntry_Next(entry))
-            if (entry->status == Deleted)
-                *changed = 1;
-        return;
-    }
-
     const bool readBefore = !IsZero(watchedKey->readAt);
     FILETIME zero = {};
     watchedKey->readAt = zero;
@@ -191,18 +172,24 @@ void RegWatch_CompareKey(RegWatchHandle* watch, int* changed, HKEY key, WatchedK
     ValueRecordList_Free(&records);
 }
 
-// The row's key, open; a handle to a key deleted since it was opened is
-// replaced by one to whatever key now has that path.
-static LONG OpenKeyOfRow(RegWatchHandle* watch, size_t row, const WatchedKey* watchedKey, HKEY* key)
+// The row's key, open, with its last-write time when it was open already
+// (else zero); a handle to a key deleted since it was opened is replaced by
+// one to whatever key now has that path.
+static LONG OpenKeyOfRow(RegWatchHandle* watch, size_t row, const WatchedKey* watchedKey, HKEY* key,
+                         FILETIME* lastWrite)
 {
     HKEY& open = watch->openKeys[row];
+    const FILETIME zero = {};
+    *lastWrite = zero;
     if (open) {
-        FILETIME lastWrite;
-        const LONG status = Sys_RegQueryInfoKey(open, nullptr, nullptr, nullptr, &lastWrite);
+        const LONG status = Sys_RegQueryInfoKey(open, nullptr, nullptr, nullptr, lastWrite);
         if (status != ERROR_KEY_DELETED) {
+            if (status != ERROR_SUCCESS)
+                *lastWrite = zero;
             *key = open;
             return ERROR_SUCCESS;
         }
+        *lastWrite = zero;
         Sys_RegCloseKey(open);
         open = nullptr;
     }
@@ -220,7 +207,8 @@ int RegWatch_CompareAll(RegWatchHandle* watch)
     for (WatchedKey* watchedKey = WatchedKey_First(&watch->watched); watchedKey && row < kWatchedKeyCount;
          watchedKey = WatchedKey_Next(watchedKey), ++row) {
         HKEY key = nullptr;
-        const LONG status = OpenKeyOfRow(watch, row, watchedKey, &key);
+        FILETIME lastWrite;
+        const LONG status = OpenKeyOfRow(watch, row, watchedKey, &key, &lastWrite);
         if (status == ERROR_FILE_NOT_FOUND) {
             // The key itself is gone, and every value with it.
             FILETIME zero = {};
@@ -232,6 +220,14 @@ int RegWatch_CompareAll(RegWatchHandle* watch)
         // Any other failure (access denied) says nothing of the values.
         if (status != ERROR_SUCCESS)
             continue;
+        // Not written to since its last full reading: it holds what the
+        // entries say, and only its Deleted entries count, as every time.
+        if (!IsZero(watchedKey->readAt) && CompareFileTime(&lastWrite, &watchedKey->readAt) == 0) {
+            for (ChangeEntry* entry = ChangeEntry_First(&watchedKey->entries); entry; entry = ChangeEntry_Next(entry))
+                if (entry->status == Deleted)
+                    changed = 1;
+            continue;
+        }
         RegWatch_CompareKey(watch, &changed, key, watchedKey);
     }
     watch->eventFlags = 0;

@@ -136,14 +136,15 @@ DWORD RegWatch_EnumValues(RecordList* list, RegWatch_Collector collector, HKEY k
 
 // Compares one open key with its WatchedKey and marks New, Changed and
 // Deleted entries. Sets *changed to 1 when it records a difference and never
-// clears it. A key whose last-write time equals its readAt is not read again:
-// only its Deleted entries count, as on every comparison. Caller holds the
-// mutex.
+// clears it. Sets the key's readAt when the reading was whole and the key had
+// settled. Caller holds the mutex.
 void RegWatch_CompareKey(RegWatchHandle* watch, int* changed, HKEY key, WatchedKey* watchedKey);
 
-// Compares every watched key; 1 if any difference was recorded. A key that no
-// longer exists has all its values Deleted; one that cannot be opened for
-// another reason is skipped and keeps its statuses. Caller holds the mutex.
+// Compares every watched key; 1 if any difference was recorded. A key whose
+// last-write time equals its readAt is not read again: only its Deleted
+// entries count, as on every comparison. A key that no longer exists has all
+// its values Deleted; one that cannot be opened for another reason is
+// skipped and keeps its statuses. Caller holds the mutex.
 int RegWatch_CompareAll(RegWatchHandle* watch);
 
 // Empty WatchedKeys for every watched key of this Windows, appended to keys

@@ -8,12 +8,18 @@
 ;   OUTFILE     the setup to write
 ;   ICON        (optional) the program's icon
 ;   SIGN_COMMAND (optional) a command that signs the file named after it
+;   TARGET      (optional) another NSIS target; the release setup is the
+;               default 32-bit one, which runs on both kinds of Windows
 ;
 ; Command line: /S silent; /D=<folder> another folder; /AUTOSTART=1 or 0
 ; starts Keywarden at log-on or not. Without /AUTOSTART the box starts ticked
 ; when an autostart value exists, and otherwise ticked unless silent.
 
-Unicode true
+!ifdef TARGET
+    Target ${TARGET}
+!else
+    Unicode true
+!endif
 ManifestDPIAware true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin

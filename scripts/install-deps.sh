@@ -12,7 +12,7 @@ fi
 
 PKGS="cmake mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix \
 wine wine64 wine32:i386 fonts-wine xvfb xauth xdotool imagemagick googletest \
-fp-utils python3"
+fp-utils python3 nsis zip unzip osslsigncode openssl"
 
 missing=""
 for p in $PKGS; do

@@ -20,4 +20,6 @@ xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
         echo "== tests: $arch"
         ctest --test-dir "build/$arch" --output-on-failure -j 2 || status=1
     done
+    echo "== tests: packages"
+    tests/package/run.sh || status=1
     exit $status'

@@ -12,11 +12,20 @@ for arch in x86_64 i686; do
     cmake --build "build/$arch" -j "$jobs"
 done
 
+# A kernel without IA-32 emulation cannot run 32-bit Wine at all; the 32-bit
+# build is still built above, and its tests are said to be skipped.
+archs="x86_64 i686"
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo "test.sh: this machine cannot run 32-bit programs (no IA-32 emulation): SKIPPING the i686 tests" >&2
+    archs="x86_64"
+fi
+export archs
+
 # One X server for both runs; tests that touch the autostart keys are
 # serialised by CTest's resource lock.
 xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
     status=0
-    for arch in x86_64 i686; do
+    for arch in $archs; do
         echo "== tests: $arch"
         ctest --test-dir "build/$arch" --output-on-failure -j 2 || status=1
     done

@@ -9,9 +9,19 @@
 
 #include <cstring>
 
-MainDialog::MainDialog() : icon(nullptr), tabs(nullptr), trayIcon(nullptr), initFailed(0)
+namespace {
+
+const UINT_PTR kTrayRetryTimer = 1;
+const UINT kTrayRetryMs = 1000;
+const int kTrayRetries = 300;  // five minutes: long enough for a slow logon
+
+}  // namespace
+
+MainDialog::MainDialog()
+    : icon(nullptr), tabs(nullptr), trayIcon(nullptr), initFailed(0), taskbarCreated(0), trayRetriesLeft(0)
 {
     icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_KEYWARDEN));
+    taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
 }
 
 MainDialog::~MainDialog()
@@ -21,6 +31,11 @@ MainDialog::~MainDialog()
 
 LRESULT MainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // Explorer started anew, or started late: every icon must be added again.
+    if (message == taskbarCreated && taskbarCreated != 0) {
+        RestoreTrayIcon();
+        return 1;
+    }
     switch (message) {
     case WM_INITDIALOG:
         // An exception must not unwind through the system's dialog code: the
@@ -58,6 +73,11 @@ LRESULT MainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case MSG_SHOW_PAGE:
         OnShowPage(wParam);
         return 1;
+    case WM_TIMER:
+        if (wParam != kTrayRetryTimer)
+            return Dialog::WindowProc(message, wParam, lParam);
+        RetryTrayIcon();
+        return 1;
     default:
         return Dialog::WindowProc(message, wParam, lParam);
     }
@@ -71,6 +91,8 @@ int MainDialog::OnInitDialog()
 
     trayIcon = new TrayIcon(hwnd);
     trayIcon->SetCallbackMessage(MSG_TRAY_CALLBACK);
+    if (!trayIcon->added)
+        RestoreTrayIcon();  // at logon the taskbar may not be there yet
     Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     BuildPages();
@@ -123,6 +145,21 @@ void MainDialog::ShowSelectedPage()
         page->Show(SW_HIDE);
     if (selected >= 0 && static_cast<size_t>(selected) < pages.size())
         pages[static_cast<size_t>(selected)]->Show(SW_SHOW);
+}
+
+void MainDialog::RestoreTrayIcon()
+{
+    trayRetriesLeft = kTrayRetries;
+    RetryTrayIcon();
+}
+
+void MainDialog::RetryTrayIcon()
+{
+    if (!trayIcon || trayIcon->Add() || --trayRetriesLeft <= 0) {
+        KillTimer(hwnd, kTrayRetryTimer);
+        return;
+    }
+    SetTimer(hwnd, kTrayRetryTimer, kTrayRetryMs, nullptr);
 }
 
 int MainDialog::OnNotify(const NMHDR* header)

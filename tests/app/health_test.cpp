@@ -1,0 +1,74 @@
+// The main window keeps its tray icon through a refused add and a new taskbar,
+// and says when the engine cannot watch, on the engine's testable build.
+#include "app/changes_page.h"
+#include "app/main_dialog.h"
+#include "app/tray_icon.h"
+#include "engine/regwatch_seams.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "resources/resource.h"
+
+using testing_support::PumpUntil;
+
+namespace {
+
+int addsToRefuse = 0;
+std::string lastTip;  // of the latest call that set one
+
+BOOL WINAPI RefusingNotify(DWORD action, PNOTIFYICONDATAA data)
+{
+    if (data->uFlags & NIF_TIP)
+        lastTip = data->szTip;
+    if (action == NIM_ADD && addsToRefuse > 0)
+        return addsToRefuse--, FALSE;
+    return Shell_NotifyIconA(action, data);
+}
+
+
+class HealthTest : public ::testing::Test {
+protected:
+    HealthTest() { trayIconNotify = RefusingNotify; }
+    ~HealthTest() override
+    {
+        DestroyWindow(main.hwnd);
+        trayIconNotify = Shell_NotifyIconA;
+        addsToRefuse = 0;
+        RegWatchSeam_ResetSys();
+    }
+    bool IconShown()  // asked of the shell itself: a modify of nothing fails only for a missing icon
+    {
+        NOTIFYICONDATAA probe{};
+        probe.cbSize = NOTIFYICONDATAA_V1_SIZE;
+        probe.hWnd = main.hwnd;
+        probe.uID = main.trayIcon->iconData.uID;
+        return Shell_NotifyIconA(NIM_MODIFY, &probe) != FALSE;
+    }
+
+    MainDialog main;
+};
+
+TEST_F(HealthTest, RefusedAddIsRetriedEverySecondAndANewTaskbarGetsTheIconBack)
+{
+    addsToRefuse = 2;  // the constructor's add, and the first retry at once
+    const DWORD start = GetTickCount();
+    main.Create(nullptr, IDD_MAIN);
+    EXPECT_FALSE(IconShown());
+    ASSERT_TRUE(PumpUntil([&] { return IconShown(); }, 5000)) << "not retried";
+    EXPECT_GE(GetTickCount() - start, 900u) << "the retry did not wait its second";
+    EXPECT_EQ("Keywarden", lastTip) << "added without its tip";
+
+    NOTIFYICONDATAA gone = main.trayIcon->iconData;  // as Explorer's end takes every icon
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &gone));
+    ASSERT_FALSE(IconShown());
+    PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return IconShown(); }, 5000)) << "not added after TaskbarCreated";
+    // A broadcast while the icon is there (Windows sends one on a DPI change) keeps it.
+    SendMessageA(main.hwnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(IconShown() && main.trayIcon->added);
+}
+
+}  // namespace

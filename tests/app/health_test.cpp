@@ -13,6 +13,7 @@
 #include "resources/resource.h"
 
 using testing_support::PumpUntil;
+using testing_support::WindowText;
 
 namespace {
 
@@ -28,6 +29,8 @@ BOOL WINAPI RefusingNotify(DWORD action, PNOTIFYICONDATAA data)
     return Shell_NotifyIconA(action, data);
 }
 
+LONG NoNotify(HKEY, BOOL, DWORD, HANDLE, BOOL) { return ERROR_ACCESS_DENIED; }
+HANDLE NoThread(LPTHREAD_START_ROUTINE, void*) { return nullptr; }
 
 class HealthTest : public ::testing::Test {
 protected:
@@ -47,6 +50,8 @@ protected:
         probe.uID = main.trayIcon->iconData.uID;
         return Shell_NotifyIconA(NIM_MODIFY, &probe) != FALSE;
     }
+    HWND Notice() { return GetDlgItem(main.pages.at(0)->hwnd, IDC_WATCH_NOTICE); }
+    bool NoticeShown() { return (GetWindowLongA(Notice(), GWL_STYLE) & WS_VISIBLE) != 0; }
 
     MainDialog main;
 };
@@ -69,6 +74,35 @@ TEST_F(HealthTest, RefusedAddIsRetriedEverySecondAndANewTaskbarGetsTheIconBack)
     // A broadcast while the icon is there (Windows sends one on a DPI change) keeps it.
     SendMessageA(main.hwnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     EXPECT_TRUE(IconShown() && main.trayIcon->added);
+}
+
+TEST_F(HealthTest, WhileNoNotificationCanBeArmedThePageAndTheTipSaySoAndStopOnceWatchingAgain)
+{
+    RegWatchSeam_Sys()->regNotifyChangeKeyValue = NoNotify;
+    main.Create(nullptr, IDD_MAIN);
+    EXPECT_FALSE(NoticeShown()) << "shown before the engine said anything";
+    ASSERT_TRUE(PumpUntil([&] { return NoticeShown(); }, 5000)) << "no notice while blind";
+    EXPECT_EQ("Keywarden cannot watch the registry for changes right now; it keeps trying.", WindowText(Notice()));
+    EXPECT_EQ("Keywarden - not watching", lastTip);
+
+    RegWatchSeam_ResetSys();  // the engine tries again every second
+    EXPECT_TRUE(PumpUntil([&] { return !NoticeShown(); }, 5000)) << "the notice stayed";
+    EXPECT_EQ("Keywarden", lastTip);
+    EXPECT_STREQ("Keywarden", main.trayIcon->iconData.szTip);
+}
+
+TEST_F(HealthTest, WatchThreadThatCannotStartIsReportedAsAFailedCreate)
+{
+    RegWatchSeam_Sys()->createThread = NoThread;
+    testing_support::DialogAnswerer answer(IDOK);
+    main.Create(nullptr, IDD_MAIN);
+    std::string boxes;  // the main window itself may be seen too
+    for (const auto& seen : answer.seen)
+        boxes += seen.hwnd == main.hwnd ? "" : seen.caption + "|" + seen.text + "\n";
+    EXPECT_EQ("Error|Can't watch the registry because RegWatch_Create() error code\n", boxes);
+    EXPECT_TRUE(NoticeShown());
+    EXPECT_EQ("Keywarden cannot watch the registry for changes.", WindowText(Notice()));
+    EXPECT_EQ("Keywarden - not watching", lastTip);
 }
 
 }  // namespace

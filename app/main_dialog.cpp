@@ -47,8 +47,13 @@ LRESULT MainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             return 1;
         }
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_OK)
-            Show(SW_HIDE);  // the program stays in the tray
+        // Enter on a page's focused button reaches this window, the dialog
+        // manager's destination: the command belongs to the page.
+        for (Dialog* page : pages)
+            if (lParam && page->hwnd == GetParent(reinterpret_cast<HWND>(lParam)))
+                return page->Send(WM_COMMAND, wParam, lParam);
+        if (LOWORD(wParam) == IDC_OK || LOWORD(wParam) == IDCANCEL)
+            Show(SW_HIDE);  // the program stays in the tray; Esc does as OK
         else if (LOWORD(wParam) == IDC_HELP_BUTTON)
             theApp.ShowHelp();
         return 1;
@@ -141,10 +146,41 @@ void MainDialog::BuildPages()
 void MainDialog::ShowSelectedPage()
 {
     const LRESULT selected = tabs ? SendMessageA(tabs->hwnd, TCM_GETCURSEL, 0, 0) : -1;
+    // Focus in a page that goes would be left in a hidden window.
+    const HWND focus = GetFocus();
+    const bool focusInPage = tabs && focus && IsChild(tabs->hwnd, focus);
     for (Dialog* page : pages)
         page->Show(SW_HIDE);
-    if (selected >= 0 && static_cast<size_t>(selected) < pages.size())
-        pages[static_cast<size_t>(selected)]->Show(SW_SHOW);
+    if (selected >= 0 && static_cast<size_t>(selected) < pages.size()) {
+        Dialog* page = pages[static_cast<size_t>(selected)];
+        page->Show(SW_SHOW);
+        if (focusInPage) {
+            HWND first = GetNextDlgTabItem(page->hwnd, nullptr, FALSE);
+            Send(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first ? first : GetDlgItem(hwnd, IDC_OK)), TRUE);
+        }
+    }
+}
+
+void MainDialog::SwitchTab(int step)
+{
+    const int count = tabs ? static_cast<int>(SendMessageA(tabs->hwnd, TCM_GETITEMCOUNT, 0, 0)) : 0;
+    if (count <= 0)
+        return;
+    const int current = static_cast<int>(SendMessageA(tabs->hwnd, TCM_GETCURSEL, 0, 0));
+    const int next = ((current < 0 ? 0 : current) + step + count) % count;
+    SendMessageA(tabs->hwnd, TCM_SETCURSEL, static_cast<WPARAM>(next), 0);
+    ShowSelectedPage();
+}
+
+int MainDialog::PreTranslateMessage(MSG* message)
+{
+    if (message->hwnd != hwnd && !IsChild(hwnd, message->hwnd))
+        return 0;
+    if (message->message == WM_KEYDOWN && message->wParam == VK_TAB && GetKeyState(VK_CONTROL) < 0) {
+        SwitchTab(GetKeyState(VK_SHIFT) < 0 ? -1 : 1);
+        return 1;
+    }
+    return Dialog::PreTranslateMessage(message);
 }
 
 void MainDialog::RestoreTrayIcon()

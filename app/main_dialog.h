@@ -17,6 +17,9 @@ public:
     ~MainDialog() override;
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Ctrl+Tab and Ctrl+Shift+Tab switch tabs; the rest goes to the dialog
+    // manager, with the pages as controls of this window.
+    int PreTranslateMessage(MSG* message) override;
     // Adds the tray icon and builds the pages; returns 1.
     virtual int OnInitDialog();
     void BuildPages();
@@ -26,6 +29,8 @@ public:
     // 1 for minimise and close, which it handles; 0 lets the system act.
     int OnSysCommand(WPARAM command);
     void OnShowPage(WPARAM index);
+    // Selects the next tab (step 1) or the previous one (step -1), wrapping.
+    void SwitchTab(int step);
     // Adds the tray icon again; while the shell refuses it, tries again once
     // a second for five minutes.
     void RestoreTrayIcon();

@@ -98,6 +98,10 @@ int MainDialog::OnInitDialog()
     trayIcon->SetCallbackMessage(MSG_TRAY_CALLBACK);
     if (!trayIcon->added)
         RestoreTrayIcon();  // at logon the taskbar may not be there yet
+    // Run elevated (to revert a machine-wide value), the window would not be
+    // let hear the shell's broadcast.
+    if (taskbarCreated)
+        ChangeWindowMessageFilterEx(hwnd, taskbarCreated, MSGFLT_ALLOW, nullptr);
     Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     BuildPages();

@@ -56,7 +56,7 @@ public:
     HANDLE stopEvent;           // auto-reset; owned
     NOTIFYICONDATAA iconData;   // version-1 layout: cbSize is NOTIFYICONDATAA_V1_SIZE
     HANDLE flashThread;         // the latest flashing thread; owned, joined by EndFlashThread
-    std::atomic<int> added;     // 1 while the shell is known to show the icon
+    std::atomic<int> added;     // 1 when the shell took the latest add
 
 private:
     // Each use of iconData and the shell call made with it, on either thread.

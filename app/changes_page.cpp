@@ -60,6 +60,20 @@ bool IsUsable(const ChangeEntry* entry)
     return entry && entry->owner && entry->current;
 }
 
+const char kCannotStartText[] = "Can't watch the registry because RegWatch_Create() error code";
+
+// Says on the page and in the tray tip whether the registry is watched.
+// notice: the page's line while it is not (null keeps the template's).
+void ShowWatchState(HWND page, bool watching, const char* notice = nullptr)
+{
+    const HWND line = GetDlgItem(page, IDC_WATCH_NOTICE);
+    if (notice)
+        SetWindowTextA(line, notice);
+    ShowWindow(line, watching ? SW_HIDE : SW_SHOW);
+    if (TrayIcon::instance)
+        TrayIcon::instance->SetTip(watching ? "Keywarden" : "Keywarden - not watching");
+}
+
 }  // namespace
 
 // What Delete and Revert act on, taken from the rows selected when the user
@@ -90,6 +104,23 @@ int WatchCallback(void* userData)
         return 0;
     HWND page = target->page.load();
     return page ? PostMessageA(page, MSG_REGISTRY_CHANGED, 0, 0) : 0;
+}
+
+// On the engine's thread with its lock held: posting is all it may do.
+void OnEngineEvent(void* userData, const RegWatchEvent* event)
+{
+    WatchTarget* target = static_cast<WatchTarget*>(userData);
+    if (!target || !event)
+        return;
+    switch (event->kind) {
+    case RegWatchEvent_WatchLost:
+    case RegWatchEvent_WatchRestored:
+        if (HWND page = target->page.load())
+            PostMessageA(page, MSG_WATCH_STATE, event->kind == RegWatchEvent_WatchRestored ? 1 : 0, 0);
+        break;
+    default:
+        break;
+    }
 }
 
 ChangesPage* ChangesPage::instance = nullptr;
@@ -131,6 +162,9 @@ LRESULT ChangesPage::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         case MSG_REFRESH_LIST:
             RefreshList();
             return 1;
+        case MSG_WATCH_STATE:
+            ShowWatchState(hwnd, wParam != 0);
+            return 1;
         default:
             return Dialog::WindowProc(message, wParam, lParam);
         }
@@ -147,22 +181,22 @@ int ChangesPage::OnInitDialog()
         list.InsertColumn(column, kColumns[column].header, LVCFMT_LEFT, kColumns[column].width, column);
 
     DWORD result = RegWatch_Create(&watch);
-    if (result != REGWATCH_OK) {
-        ShowMessageBox("Can't watch the registry because RegWatch_Create() error code", kErrorCaption,
-                       MB_ICONEXCLAMATION);
-    } else {
+    if (result == REGWATCH_OK) {
         theApp.watch = watch;
         if (!RestoreAcceptedState(watch))
             SetDlgItemTextA(hwnd, IDC_STATE_NOTICE,
                             "The accepted state saved by the last run could not be used: a fresh one was taken.");
+        // Held by the engine from here on, thread or not: the sink keeps it.
         target = new WatchTarget;
         target->page.store(hwnd);
+        RegWatch_SetEventSink(watch, target, OnEngineEvent);
         result = RegWatch_StartThread(watch, target, WatchCallback);
-        if (result != REGWATCH_OK) {
-            delete target;  // no thread holds it
-            target = nullptr;
-        }
         Post(MSG_REFRESH_LIST, 0, 0);
+    }
+    // A thread that never started watches as little as an engine never built.
+    if (result != REGWATCH_OK) {
+        ShowMessageBox(kCannotStartText, kErrorCaption, MB_ICONEXCLAMATION);
+        ShowWatchState(hwnd, false, "Keywarden cannot watch the registry for changes.");
     }
 
     RecordList_Init(&state);

@@ -56,4 +56,8 @@ private:
 // runs on is never touched. Posts MSG_REGISTRY_CHANGED to the page's window.
 int WatchCallback(void* userData);
 
+// The engine's event sink, with the same user data: posts MSG_WATCH_STATE to
+// the page when the engine stops or starts watching again.
+void OnEngineEvent(void* userData, const RegWatchEvent* event);
+
 #endif

@@ -9,9 +9,19 @@
 
 #include <cstring>
 
-MainDialog::MainDialog() : icon(nullptr), tabs(nullptr), trayIcon(nullptr), initFailed(0)
+namespace {
+
+const UINT_PTR kTrayRetryTimer = 1;
+const UINT kTrayRetryMs = 1000;
+const int kTrayRetries = 300;  // five minutes: long enough for a slow logon
+
+}  // namespace
+
+MainDialog::MainDialog()
+    : icon(nullptr), tabs(nullptr), trayIcon(nullptr), initFailed(0), taskbarCreated(0), trayRetriesLeft(0)
 {
     icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_KEYWARDEN));
+    taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
 }
 
 MainDialog::~MainDialog()
@@ -21,6 +31,11 @@ MainDialog::~MainDialog()
 
 LRESULT MainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // Explorer started anew, or started late: every icon must be added again.
+    if (message == taskbarCreated && taskbarCreated != 0) {
+        RestoreTrayIcon();
+        return 1;
+    }
     switch (message) {
     case WM_INITDIALOG:
         // An exception must not unwind through the system's dialog code: the
@@ -32,8 +47,13 @@ LRESULT MainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             return 1;
         }
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_OK)
-            Show(SW_HIDE);  // the program stays in the tray
+        // Enter on a page's focused button reaches this window, the dialog
+        // manager's destination: the command belongs to the page.
+        for (Dialog* page : pages)
+            if (lParam && page->hwnd == GetParent(reinterpret_cast<HWND>(lParam)))
+                return page->Send(WM_COMMAND, wParam, lParam);
+        if (LOWORD(wParam) == IDC_OK || LOWORD(wParam) == IDCANCEL)
+            Show(SW_HIDE);  // the program stays in the tray; Esc does as OK
         else if (LOWORD(wParam) == IDC_HELP_BUTTON)
             theApp.ShowHelp();
         return 1;
@@ -58,6 +78,11 @@ LRESULT MainDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case MSG_SHOW_PAGE:
         OnShowPage(wParam);
         return 1;
+    case WM_TIMER:
+        if (wParam != kTrayRetryTimer)
+            return Dialog::WindowProc(message, wParam, lParam);
+        RetryTrayIcon();
+        return 1;
     default:
         return Dialog::WindowProc(message, wParam, lParam);
     }
@@ -71,6 +96,12 @@ int MainDialog::OnInitDialog()
 
     trayIcon = new TrayIcon(hwnd);
     trayIcon->SetCallbackMessage(MSG_TRAY_CALLBACK);
+    if (!trayIcon->added)
+        RestoreTrayIcon();  // at logon the taskbar may not be there yet
+    // Run elevated (to revert a machine-wide value), the window would not be
+    // let hear the shell's broadcast.
+    if (taskbarCreated)
+        ChangeWindowMessageFilterEx(hwnd, taskbarCreated, MSGFLT_ALLOW, nullptr);
     Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     BuildPages();
@@ -119,10 +150,56 @@ void MainDialog::BuildPages()
 void MainDialog::ShowSelectedPage()
 {
     const LRESULT selected = tabs ? SendMessageA(tabs->hwnd, TCM_GETCURSEL, 0, 0) : -1;
+    // Focus in a page that goes would be left in a hidden window.
+    const HWND focus = GetFocus();
+    const bool focusInPage = tabs && focus && IsChild(tabs->hwnd, focus);
     for (Dialog* page : pages)
         page->Show(SW_HIDE);
-    if (selected >= 0 && static_cast<size_t>(selected) < pages.size())
-        pages[static_cast<size_t>(selected)]->Show(SW_SHOW);
+    if (selected >= 0 && static_cast<size_t>(selected) < pages.size()) {
+        Dialog* page = pages[static_cast<size_t>(selected)];
+        page->Show(SW_SHOW);
+        if (focusInPage) {
+            HWND first = GetNextDlgTabItem(page->hwnd, nullptr, FALSE);
+            Send(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first ? first : GetDlgItem(hwnd, IDC_OK)), TRUE);
+        }
+    }
+}
+
+void MainDialog::SwitchTab(int step)
+{
+    const int count = tabs ? static_cast<int>(SendMessageA(tabs->hwnd, TCM_GETITEMCOUNT, 0, 0)) : 0;
+    if (count <= 0)
+        return;
+    const int current = static_cast<int>(SendMessageA(tabs->hwnd, TCM_GETCURSEL, 0, 0));
+    const int next = ((current < 0 ? 0 : current) + step + count) % count;
+    SendMessageA(tabs->hwnd, TCM_SETCURSEL, static_cast<WPARAM>(next), 0);
+    ShowSelectedPage();
+}
+
+int MainDialog::PreTranslateMessage(MSG* message)
+{
+    if (message->hwnd != hwnd && !IsChild(hwnd, message->hwnd))
+        return 0;
+    if (message->message == WM_KEYDOWN && message->wParam == VK_TAB && GetKeyState(VK_CONTROL) < 0) {
+        SwitchTab(GetKeyState(VK_SHIFT) < 0 ? -1 : 1);
+        return 1;
+    }
+    return Dialog::PreTranslateMessage(message);
+}
+
+void MainDialog::RestoreTrayIcon()
+{
+    trayRetriesLeft = kTrayRetries;
+    RetryTrayIcon();
+}
+
+void MainDialog::RetryTrayIcon()
+{
+    if (!trayIcon || trayIcon->Add() || --trayRetriesLeft <= 0) {
+        KillTimer(hwnd, kTrayRetryTimer);
+        return;
+    }
+    SetTimer(hwnd, kTrayRetryTimer, kTrayRetryMs, nullptr);
 }
 
 int MainDialog::OnNotify(const NMHDR* header)

@@ -1,6 +1,7 @@
 // The main window: the tab control with its three pages, and the tray icon.
 // It hides instead of closing; only a confirmed close or WM_CLOSE ends the
-// program.
+// program. Hidden, it is reached only through the tray icon, so it keeps that
+// icon there whenever a taskbar is.
 #ifndef KEYWARDEN_APP_MAIN_DIALOG_H
 #define KEYWARDEN_APP_MAIN_DIALOG_H
 
@@ -16,6 +17,9 @@ public:
     ~MainDialog() override;
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Ctrl+Tab and Ctrl+Shift+Tab switch tabs; the rest goes to the dialog
+    // manager, with the pages as controls of this window.
+    int PreTranslateMessage(MSG* message) override;
     // Adds the tray icon and builds the pages; returns 1.
     virtual int OnInitDialog();
     void BuildPages();
@@ -25,6 +29,11 @@ public:
     // 1 for minimise and close, which it handles; 0 lets the system act.
     int OnSysCommand(WPARAM command);
     void OnShowPage(WPARAM index);
+    // Selects the next tab (step 1) or the previous one (step -1), wrapping.
+    void SwitchTab(int step);
+    // Adds the tray icon again; while the shell refuses it, tries again once
+    // a second for five minutes.
+    void RestoreTrayIcon();
     // Destroys and deletes the pages, then deletes the tray icon.
     void OnDestroy();
 
@@ -38,7 +47,11 @@ public:
     TrayIcon* trayIcon;
 
 private:
+    void RetryTrayIcon();
+
     int initFailed;
+    UINT taskbarCreated;   // the shell's broadcast after the taskbar is (re)created
+    int trayRetriesLeft;
 };
 
 #endif

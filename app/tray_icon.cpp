@@ -6,6 +6,7 @@
 
 TrayIcon* TrayIcon::instance = nullptr;
 TrayIconKernel trayIconKernel = {CreateEventA, CreateThread};
+BOOL(WINAPI* trayIconNotify)(DWORD, PNOTIFYICONDATAA) = Shell_NotifyIconA;
 
 namespace {
 
@@ -20,22 +21,34 @@ HICON LoadTrayImage(int iconId)
                                          IMAGE_ICON, 16, 16, LR_SHARED));
 }
 
+class Locked {
+public:
+    explicit Locked(CRITICAL_SECTION* section) : held(section) { EnterCriticalSection(held); }
+    ~Locked() { LeaveCriticalSection(held); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    CRITICAL_SECTION* held;
+};
+
 }  // namespace
 
-TrayIcon::TrayIcon(HWND owner) : flashing(0), stopEvent(nullptr), iconData(), flashThread(nullptr)
+TrayIcon::TrayIcon(HWND owner)
+    : flashing(0), stopEvent(nullptr), iconData(), flashThread(nullptr), added(0), iconLock()
 {
     if (instance)
         throw TrayException{"Singlton pattern: More than one TrayIcon is not allowed"};
     instance = this;
+    InitializeCriticalSection(&iconLock);
 
     iconData.cbSize = static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE);
     iconData.hWnd = owner;
     iconData.uID = kTrayIconUid;
-    iconData.uFlags = NIF_ICON | NIF_TIP;
     iconData.hIcon = LoadTrayImage(IDI_KEYWARDEN);
     std::strncpy(iconData.szTip, "Keywarden", 63);
     iconData.szTip[63] = '\0';
-    Shell_NotifyIconA(NIM_ADD, &iconData);
+    added = Notify(NIM_ADD, NIF_ICON | NIF_TIP) ? 1 : 0;
 
     stopEvent = trayIconKernel.createEvent(nullptr, FALSE, FALSE, nullptr);
 }
@@ -47,7 +60,15 @@ TrayIcon::~TrayIcon()
         CloseHandle(stopEvent);
     stopEvent = nullptr;
     instance = nullptr;
-    Shell_NotifyIconA(NIM_DELETE, &iconData);
+    Notify(NIM_DELETE, 0);
+    DeleteCriticalSection(&iconLock);
+}
+
+BOOL TrayIcon::Notify(DWORD action, UINT flags)
+{
+    iconData.cbSize = static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE);
+    iconData.uFlags = flags;
+    return trayIconNotify(action, &iconData);
 }
 
 void TrayIcon::EndFlashThread()
@@ -89,17 +110,36 @@ void TrayIcon::StopFlashing()
 
 BOOL TrayIcon::SetCallbackMessage(UINT message)
 {
+    Locked lock(&iconLock);
     iconData.uCallbackMessage = message;
-    iconData.uFlags = NIF_MESSAGE;
-    return Shell_NotifyIconA(NIM_MODIFY, &iconData);
+    return Notify(NIM_MODIFY, NIF_MESSAGE);
 }
 
 BOOL TrayIcon::SetIcon(int iconId)
 {
-    iconData.cbSize = static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE);
-    iconData.uFlags = NIF_ICON;
+    Locked lock(&iconLock);
     iconData.hIcon = LoadTrayImage(iconId);
-    return Shell_NotifyIconA(NIM_MODIFY, &iconData);
+    return Notify(NIM_MODIFY, NIF_ICON);
+}
+
+BOOL TrayIcon::SetTip(const char* tip)
+{
+    Locked lock(&iconLock);
+    std::strncpy(iconData.szTip, tip, 63);
+    iconData.szTip[63] = '\0';
+    return Notify(NIM_MODIFY, NIF_TIP);
+}
+
+BOOL TrayIcon::Add()
+{
+    // The flashing thread may be changing the picture: the add carries
+    // whichever frame is current, and the next frame follows it.
+    Locked lock(&iconLock);
+    const UINT flags = NIF_ICON | NIF_TIP | (iconData.uCallbackMessage ? NIF_MESSAGE : 0u);
+    // A shell that still shows the icon refuses a second add of it.
+    const BOOL shown = Notify(NIM_ADD, flags) || Notify(NIM_MODIFY, flags);
+    added = shown ? 1 : 0;
+    return shown;
 }
 
 void TrayIcon::FlashLoop()

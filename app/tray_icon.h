@@ -18,8 +18,9 @@ struct TrayException {
 
 class TrayIcon {
 public:
-    // Adds the icon (128, tip "Keywarden") for the owner window at once.
-    // Throws TrayException while another TrayIcon exists.
+    // Adds the icon (128, tip "Keywarden") for the owner window at once; added
+    // says whether the shell took it. Throws TrayException while another
+    // TrayIcon exists.
     explicit TrayIcon(HWND owner);
     // Stops the flashing thread and waits for it, then removes the icon.
     virtual ~TrayIcon();
@@ -34,6 +35,13 @@ public:
     virtual BOOL SetCallbackMessage(UINT message);
     // Shows the icon resource with that id; the flashing thread calls it too.
     virtual BOOL SetIcon(int iconId);
+    // Sets the tip, cut to 63 characters. A tip set while the icon is missing
+    // comes with the next Add.
+    BOOL SetTip(const char* tip);
+    // Adds the icon again with its present picture, tip and callback message,
+    // as after the taskbar has been (re)created. An icon the shell still shows
+    // is brought up to date instead. TRUE when the icon is there.
+    BOOL Add();
 
     // Runs on the flashing thread until stopEvent is signalled; restores 128.
     void FlashLoop();
@@ -48,6 +56,13 @@ public:
     HANDLE stopEvent;           // auto-reset; owned
     NOTIFYICONDATAA iconData;   // version-1 layout: cbSize is NOTIFYICONDATAA_V1_SIZE
     HANDLE flashThread;         // the latest flashing thread; owned, joined by EndFlashThread
+    std::atomic<int> added;     // 1 when the shell took the latest add
+
+private:
+    // Each use of iconData and the shell call made with it, on either thread.
+    BOOL Notify(DWORD action, UINT flags);
+
+    CRITICAL_SECTION iconLock;  // guards iconData
 };
 
 DWORD WINAPI FlashThreadProc(LPVOID param);
@@ -59,5 +74,8 @@ struct TrayIconKernel {
     HANDLE(WINAPI* createThread)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD);
 };
 extern TrayIconKernel trayIconKernel;
+// Every Shell_NotifyIconA call of the tray icon goes through this, so that a
+// test can make the shell refuse the icon.
+extern BOOL(WINAPI* trayIconNotify)(DWORD action, PNOTIFYICONDATAA data);
 
 #endif

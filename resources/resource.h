@@ -36,6 +36,7 @@
 #define IDC_HELP_BUTTON     1038
 #define IDC_PRODUCT_NAME    1040
 #define IDC_NO_FLASH        1041
+#define IDC_WATCH_NOTICE    1045  /* the Changes page's "cannot watch" line */
 #define IDC_REMEMBER_STATE  1050
 #define IDC_STATE_NOTICE    1051
 
@@ -44,5 +45,6 @@
 #define MSG_SHOW_PAGE        (0x0400 + 2)   /* WM_USER + 2, to MainDialog */
 #define MSG_REGISTRY_CHANGED 0x8000         /* WM_APP, to ChangesPage */
 #define MSG_REFRESH_LIST     (0x8000 + 1)   /* WM_APP + 1, to ChangesPage */
+#define MSG_WATCH_STATE      (0x8000 + 2)   /* WM_APP + 2, to ChangesPage: wParam 1 watching, 0 not */
 
 #endif

@@ -1,4 +1,5 @@
 #include "ui/app.h"
+#include "ui/window.h"
 #include "ui/htmlhelp.h"
 
 #include <commctrl.h>
@@ -56,6 +57,11 @@ void App::Run()
     BOOL result;
     while ((result = fetch(&message, nullptr, 0, 0)) != 0) {
         if (result == -1)
+            continue;
+        // Modal dialogs and message boxes run loops of their own: only the
+        // main window, the one modeless dialog, is served here.
+        Window* main = mainWindow;
+        if (main && main->hwnd && main->PreTranslateMessage(&message))
             continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);

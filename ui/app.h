@@ -23,7 +23,8 @@ public:
     App& operator=(const App&) = delete;
 
     // The message loop; skips a failed fetch and returns when WM_QUIT arrives.
-    // No message goes through a dialog's keyboard handling.
+    // Each message is offered to the main window first (PreTranslateMessage),
+    // which gives its dialog keyboard handling.
     virtual void Run();
     // Opens the help file, or says "Can't open the help file <path>" in an
     // unowned box under "Disaster".

@@ -33,6 +33,11 @@ LRESULT Dialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     return Window::WindowProc(message, wParam, lParam);
 }
 
+int Dialog::PreTranslateMessage(MSG* message)
+{
+    return IsDialogMessageA(hwnd, message) ? 1 : 0;
+}
+
 INT_PTR Dialog::RunModal(int templateId, Window* owner)
 {
     return DialogBoxParamA(GetModuleHandleA(nullptr),

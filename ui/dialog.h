@@ -19,6 +19,10 @@ public:
     // Ends the dialog with 0 on WM_CLOSE; everything else goes to Window's,
     // which answers 0 (default dialog processing).
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // The dialog manager's keyboard handling (Tab, Enter, Esc, mnemonics) for
+    // a modeless dialog; it dispatches whatever it takes. Child dialogs with
+    // DS_CONTROL are navigated as part of the dialog that holds them.
+    int PreTranslateMessage(MSG* message) override;
 
     // Runs the dialog modally; returns the value given to End, or -1 when the
     // dialog could not be created. The object must outlive the call.

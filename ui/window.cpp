@@ -30,6 +30,11 @@ int Window::OnAttach()
     return 1;
 }
 
+int Window::PreTranslateMessage(MSG*)
+{
+    return 0;
+}
+
 BOOL Window::Show(int showCommand)
 {
     return ShowWindow(hwnd, showCommand);

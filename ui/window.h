@@ -25,6 +25,10 @@ public:
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     // Called as the last step of a successful attach; returns 1.
     virtual int OnAttach();
+    // Offered a message for this window or its descendants before the message
+    // loop translates and dispatches it; nonzero when it took the message.
+    // Returns 0.
+    virtual int PreTranslateMessage(MSG* message);
     // Owners delete dialogs through Dialog*; the window itself is theirs to
     // destroy, so there is nothing to do here.
     virtual ~Window();

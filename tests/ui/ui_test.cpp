@@ -116,7 +116,8 @@ const struct { const char *name, *caption; int templateId; bool page; std::vecto
       {IDC_DELETE, kB, "Delete", 169, 159, 50, 16, kButton}, {IDC_REGEDIT, kB, "Registry editor", 226, 159, 60, 16, kButton | BS_CENTER},
       {IDC_REVERT, kB, "Revert", 113, 159, 50, 16, kButton},
       {IDC_ONLY_SHOW_CHANGES, kB, "Only show changes", 33, 15, 78, 10, kCheck},
-      {IDC_RESET_ALARM, kB, "Reset Alarm", 31, 159, 75, 16, kButton}}},
+      {IDC_RESET_ALARM, kB, "Reset Alarm", 31, 159, 75, 16, kButton},   // the notice: hidden until needed
+      {IDC_WATCH_NOTICE, kS, "Keywarden cannot watch the registry for changes right now; it keeps trying.", 120, 16, 352, 8, WS_CHILD}}},
     {"main-options", "", IDD_OPTIONS_PAGE, true, {{IDC_POPUP_ALERT, kB, "Pop-up alert dialog", 20, 15, 76, 10, kCheck},
      {IDC_AUTOSTART, kB, "Autostart Keywarden when the computer starts", 20, 29, 167, 10, kCheck},
      {IDC_NO_FLASH, kB, "Do not flash the tray icon", 20, 43, 97, 10, kCheck}}},

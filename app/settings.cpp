@@ -4,6 +4,7 @@ const char kSettingsKey[] = "Software\\Velmorra\\Keywarden\\Settings";
 const char kSettingPopUpAlert[] = "PopUpAlert";
 const char kSettingNoTrayIconFlash[] = "NoTrayIconFlash";
 const char kSettingOnlyShowChanged[] = "OnlyShowChanged";
+const char kSettingNoJournal[] = "NoJournal";
 
 DWORD ReadSetting(const char* name)
 {

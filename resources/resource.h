@@ -36,11 +36,15 @@
 #define IDC_HELP_BUTTON     1038
 #define IDC_PRODUCT_NAME    1040
 #define IDC_NO_FLASH        1041
+#define IDC_KEEP_JOURNAL    1042
+#define IDC_OPEN_JOURNAL    1043
+#define IDC_JOURNAL_PROBLEM 1044
 
 /* Window messages */
 #define MSG_TRAY_CALLBACK    (0x0400 + 1)   /* WM_USER + 1, to MainDialog */
 #define MSG_SHOW_PAGE        (0x0400 + 2)   /* WM_USER + 2, to MainDialog */
 #define MSG_REGISTRY_CHANGED 0x8000         /* WM_APP, to ChangesPage */
 #define MSG_REFRESH_LIST     (0x8000 + 1)   /* WM_APP + 1, to ChangesPage */
+#define MSG_JOURNAL_PROBLEM  (0x8000 + 16)  /* WM_APP + 16, to OptionsPage: the journal met a problem */
 
 #endif

@@ -1,6 +1,7 @@
 #include "app/changes_page.h"
 
 #include "app/alert_dialog.h"
+#include "app/journal.h"
 #include "app/record_text.h"
 #include "app/resync_probe.h"
 #include "app/settings.h"
@@ -91,6 +92,11 @@ int WatchCallback(void* userData)
     return page ? PostMessageA(page, MSG_REGISTRY_CHANGED, 0, 0) : 0;
 }
 
+void OnEngineEvent(void*, const RegWatchEvent* event)
+{
+    Journal_EngineEvent(event);
+}
+
 ChangesPage* ChangesPage::instance = nullptr;
 
 ChangesPage::ChangesPage() : watch(nullptr), state(), target(nullptr)
@@ -105,6 +111,9 @@ ChangesPage::~ChangesPage()
         instance = nullptr;
     if (target)
         target->page.store(nullptr);
+    // The engine outlives the page: once this returns, no event reaches the sink.
+    if (watch)
+        RegWatch_SetEventSink(watch, nullptr, nullptr);
     RegWatch_FreeState(&state);
 }
 
@@ -151,8 +160,11 @@ int ChangesPage::OnInitDialog()
                        MB_ICONEXCLAMATION);
     } else {
         theApp.watch = watch;
+        Journal_OpenFromSettings();
+        Journal_BaselineTaken(watch, "start");
         target = new WatchTarget;
         target->page.store(hwnd);
+        RegWatch_SetEventSink(watch, target, OnEngineEvent);
         result = RegWatch_StartThread(watch, target, WatchCallback);
         if (result != REGWATCH_OK) {
             delete target;  // no thread holds it
@@ -214,8 +226,10 @@ void ChangesPage::OnRegistryChanged()
         if (theApp.mainWindow)
             theApp.mainWindow->Send(MSG_SHOW_PAGE, 0, 0);
     } else if (result == 1) {
-        if (watch)
+        if (watch) {
             RegWatch_Rebaseline(watch);
+            Journal_BaselineTaken(watch, "Reset Alarm in the alert");
+        }
         Post(MSG_REFRESH_LIST, 0, 0);
     }
     alertShowing = 0;
@@ -272,8 +286,10 @@ void ChangesPage::OnResetAlarm()
 {
     if (TrayIcon::instance)
         TrayIcon::instance->StopFlashing();
-    if (watch)
+    if (watch) {
         RegWatch_Rebaseline(watch);
+        Journal_BaselineTaken(watch, "Reset Alarm");
+    }
     Post(MSG_REFRESH_LIST, 0, 0);
 }
 
@@ -319,9 +335,14 @@ void ChangesPage::DeleteSelected()
             return;
         }
         HKEY key = nullptr;
-        if (row.probe.OpenKey(KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        LONG result = row.probe.OpenKey(KEY_SET_VALUE, &key);
+        if (result != ERROR_SUCCESS) {
+            Journal_UserDeleted(row.probe, row.status, result);
             continue;
-        if (RegDeleteValueA(key, row.probe.name.c_str()) != ERROR_SUCCESS)
+        }
+        result = RegDeleteValueA(key, row.probe.name.c_str());
+        Journal_UserDeleted(row.probe, row.status, result);
+        if (result != ERROR_SUCCESS)
             ShowMessageBox("Can't delete that value.", kErrorCaption, MB_ICONEXCLAMATION);
         RegCloseKey(key);
         row.probe.Resync(watch);
@@ -359,6 +380,7 @@ void ChangesPage::RevertSelected()
                 RegCloseKey(key);
             }
         }
+        Journal_UserReverted(row.probe, row.status, row.accepted, row.type, row.data, result);
         if (result != ERROR_SUCCESS) {
             ShowMessageBox("Can't revert that item.", kErrorCaption, MB_ICONEXCLAMATION);
             continue;

@@ -56,4 +56,8 @@ private:
 // runs on is never touched. Posts MSG_REGISTRY_CHANGED to the page's window.
 int WatchCallback(void* userData);
 
+// The engine's event sink: runs on the thread that compared, with the engine's
+// lock held, so it formats what it needs at once and returns.
+void OnEngineEvent(void* userData, const RegWatchEvent* event);
+
 #endif

@@ -7,6 +7,8 @@
 
 #include <shlobj.h>
 
+#include <utility>
+
 Journal theJournal;
 
 namespace {
@@ -18,6 +20,11 @@ const size_t kMaxQueued = 10000;
 // there clipped, and every character outside ASCII becomes six.
 const size_t kEventLogWhole = 8000;
 const size_t kEventLogString = 256;
+// After a line the writer looks for more every kPollMs for a second before it
+// sleeps until woken: waking it costs the watch thread more than the rest of
+// the sink, and changes come in bursts.
+const DWORD kPollMs = 10;
+const DWORD kLingerPolls = 100;
 
 std::string SystemText(DWORD error)
 {
@@ -73,7 +80,8 @@ JournalEvent UserEvent(const char* action, const ResyncProbe& probe, DWORD statu
 }  // namespace
 
 Journal::Journal()
-    : rotateBytes(kJournalRotateBytes), stopping(false), writing(false), problemWindow(nullptr), problemMessage(0),
+    : rotateBytes(kJournalRotateBytes), stopping(false), writing(false), writerAsleep(false), problemWindow(nullptr),
+      problemMessage(0),
       open(false), thread(nullptr), eventSource(nullptr), file(INVALID_HANDLE_VALUE), fileSize(0), rotateAt(0)
 {
     InitializeCriticalSection(&lock);
@@ -107,7 +115,7 @@ int Journal::Open(const std::string& where)
     EnterCriticalSection(&lock);
     problem.clear();
     LeaveCriticalSection(&lock);
-    // Computed once: Submit reads it on other threads without a lock.
+    // Asked once: the writer thread reads it.
     if (context.hostName.empty() && context.userName.empty())
         context = JournalContext_Current();
 
@@ -175,25 +183,19 @@ void Journal::Close()
     }
 }
 
-void Journal::Submit(const JournalEvent& event)
+void Journal::Submit(JournalEvent event)
 {
     if (!open.load() || !event.action)
         return;
-    SYSTEMTIME now;
-    GetSystemTime(&now);
-    Line line;
-    line.text = FormatJournalLine(event, context, now);
-    if (line.text.size() > kEventLogWhole)
-        line.eventLogText = FormatJournalLine(event, context, now, kEventLogString);
-    line.eventType = IsWarning(event) ? EVENTLOG_WARNING_TYPE : EVENTLOG_INFORMATION_TYPE;
-
+    GetSystemTime(&event.time);
     EnterCriticalSection(&lock);
     const bool queued = thread && !stopping && queue.size() < kMaxQueued;
     if (queued)
-        queue.push_back(std::move(line));
+        queue.push_back(std::move(event));
     const bool overflow = thread && !stopping && !queued;
+    const bool wakeWriter = queued && writerAsleep;
     LeaveCriticalSection(&lock);
-    if (queued)
+    if (wakeWriter)
         WakeConditionVariable(&wake);
     else if (overflow)
         SetProblem("events came faster than they could be written, and some were left out", 0);
@@ -251,16 +253,19 @@ void Journal::WriteLines()
 {
     EnterCriticalSection(&lock);
     for (;;) {
-        while (queue.empty() && !stopping)
-            SleepConditionVariableCS(&wake, &lock, INFINITE);
+        for (DWORD polls = 0; queue.empty() && !stopping; ++polls) {
+            writerAsleep = polls >= kLingerPolls;
+            SleepConditionVariableCS(&wake, &lock, writerAsleep ? INFINITE : kPollMs);
+            writerAsleep = false;
+        }
         if (queue.empty())
             break;  // stopping, and everything is written
-        std::deque<Line> batch;
+        std::deque<JournalEvent> batch;
         batch.swap(queue);
         writing = true;
         LeaveCriticalSection(&lock);
-        for (const Line& line : batch)
-            WriteLine(line);
+        for (const JournalEvent& event : batch)
+            WriteEvent(event);
         EnterCriticalSection(&lock);
         writing = false;
         WakeAllConditionVariable(&drained);
@@ -268,9 +273,10 @@ void Journal::WriteLines()
     LeaveCriticalSection(&lock);
 }
 
-void Journal::WriteLine(const Line& line)
+void Journal::WriteEvent(const JournalEvent& event)
 {
-    const std::string text = line.text + "\n";
+    std::string text = FormatJournalLine(event, context);
+    text += '\n';
     if (file == INVALID_HANDLE_VALUE)
         OpenFile();  // a rotation could not open the new file: try again
     else if (fileSize > 0 && fileSize + text.size() > rotateAt)
@@ -284,10 +290,14 @@ void Journal::WriteLine(const Line& line)
     fileSize += written;
 
     if (eventSource) {
+        text.pop_back();
+        if (text.size() > kEventLogWhole)
+            text = FormatJournalLine(event, context, kEventLogString);
         // ASCII only, so the text reads the same whatever the code page.
-        const std::string ascii = JsonAsciiOnly(line.eventLogText.empty() ? line.text : line.eventLogText);
+        const std::string ascii = JsonAsciiOnly(text);
         const char* strings[1] = {ascii.c_str()};
-        ReportEventA(eventSource, line.eventType, 0, MSG_JOURNAL_EVENT, nullptr, 1, 0, strings, nullptr);
+        ReportEventA(eventSource, IsWarning(event) ? EVENTLOG_WARNING_TYPE : EVENTLOG_INFORMATION_TYPE, 0,
+                     MSG_JOURNAL_EVENT, nullptr, 1, 0, strings, nullptr);
     }
 }
 
@@ -338,7 +348,7 @@ void Journal_BaselineTaken(RegWatchHandle* watch, const char* reason)
                 event.values += entry->accepted ? 1 : 0;
     }
     RegWatch_FreeState(&state);
-    theJournal.Submit(event);
+    theJournal.Submit(std::move(event));
 }
 
 void Journal_UserDeleted(const ResyncProbe& probe, DWORD status, LONG result)
@@ -348,7 +358,7 @@ void Journal_UserDeleted(const ResyncProbe& probe, DWORD status, LONG result)
     JournalEvent event = UserEvent("user-deleted", probe, status, result);
     event.type = "deletion";
     event.sysmonType = "DeleteValue";
-    theJournal.Submit(event);
+    theJournal.Submit(std::move(event));
 }
 
 void Journal_UserReverted(const ResyncProbe& probe, DWORD status, bool wroteBack, DWORD type,
@@ -357,14 +367,10 @@ void Journal_UserReverted(const ResyncProbe& probe, DWORD status, bool wroteBack
     if (!theJournal.IsOpen())
         return;
     JournalEvent event = UserEvent("user-reverted", probe, status, result);
-    ValueRecord written{};
     if (wroteBack) {
-        written.name = const_cast<char*>(probe.name.c_str());
-        written.nameLen = static_cast<DWORD>(probe.name.size());
-        written.data = reinterpret_cast<BYTE*>(const_cast<char*>(data.c_str()));
-        written.dataLen = static_cast<DWORD>(data.size());
-        written.type = type;
-        event.data = &written;
+        event.data.present = true;
+        event.data.type = type;
+        event.data.bytes = data;
         event.type = "change";
         event.sysmonType = "SetValue";
     } else if (status != Deleted) {
@@ -373,5 +379,5 @@ void Journal_UserReverted(const ResyncProbe& probe, DWORD status, bool wroteBack
     } else {
         event.type = "info";
     }
-    theJournal.Submit(event);
+    theJournal.Submit(std::move(event));
 }

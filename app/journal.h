@@ -3,9 +3,10 @@
 // event of the source "Keywarden" in the Application log, for collectors that
 // gather events from many machines.
 //
-// Lines are formatted where the event happens (the engine's records live only
-// during its call) and written in order by the journal's own thread, so
-// neither the watch thread nor the window waits for the disk or the event log.
+// An event is copied where it happens (the engine's records live only during
+// its call), then formatted and written in order by the journal's own thread,
+// so the watch thread and the window wait for neither the disk nor the event
+// log.
 #ifndef KEYWARDEN_APP_JOURNAL_H
 #define KEYWARDEN_APP_JOURNAL_H
 
@@ -43,8 +44,8 @@ public:
     void Close();
     bool IsOpen() const { return open.load(); }
 
-    // Formats the event now and queues its line; nothing when closed. Any thread.
-    void Submit(const JournalEvent& event);
+    // Stamps the event with the time and queues it; nothing when closed. Any thread.
+    void Submit(JournalEvent event);
     // Returns when every line queued before the call is written.
     void Flush();
 
@@ -57,15 +58,9 @@ public:
     unsigned long long rotateBytes;
 
 private:
-    struct Line {
-        std::string text;
-        std::string eventLogText;  // empty: the same as text
-        WORD eventType;
-    };
-
     static DWORD WINAPI ThreadMain(void* param);
     void WriteLines();
-    void WriteLine(const Line& line);
+    void WriteEvent(const JournalEvent& event);
     void Rotate();
     bool OpenFile();
     void SetProblem(const char* what, DWORD error);
@@ -73,9 +68,10 @@ private:
     mutable CRITICAL_SECTION lock;  // guards everything below but file and fileSize
     CONDITION_VARIABLE wake;        // the writer: lines queued, or stop
     CONDITION_VARIABLE drained;     // Flush: the writer has written its batch
-    std::deque<Line> queue;
+    std::deque<JournalEvent> queue;
     bool stopping;
     bool writing;                   // the writer holds a batch it has not written
+    bool writerAsleep;              // waits for wake, not polling: Submit must wake it
     std::string problem;
     HWND problemWindow;
     UINT problemMessage;
@@ -83,7 +79,7 @@ private:
     std::atomic<bool> open;
     HANDLE thread;
     std::string folder;
-    JournalContext context;         // set before open becomes true, read by Submit
+    JournalContext context;         // set before the writer starts
     HANDLE eventSource;             // of the Application log, or null
     HANDLE file;                    // only the writer touches it while open
     unsigned long long fileSize;

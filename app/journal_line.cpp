@@ -62,6 +62,16 @@ unsigned long long Number(const BYTE* data, DWORD length, bool bigEndian)
     return number;
 }
 
+// A record that reads the copied bytes, for the list's own text of them.
+ValueRecord View(const JournalData& data)
+{
+    ValueRecord record{};
+    record.data = reinterpret_cast<BYTE*>(const_cast<char*>(data.bytes.c_str()));
+    record.dataLen = static_cast<DWORD>(data.bytes.size());
+    record.type = data.type;
+    return record;
+}
+
 // ECS: text types as their strings, numbers in decimal; false for the types
 // that go out as bytes.
 bool DataStrings(const ValueRecord* record, std::vector<std::string>* strings)
@@ -95,8 +105,10 @@ bool DataStrings(const ValueRecord* record, std::vector<std::string>* strings)
     }
 }
 
-void WriteData(JsonWriter& json, const char* key, const ValueRecord* record)
+void WriteData(JsonWriter& json, const char* key, const JournalData& data)
 {
+    const ValueRecord view = View(data);
+    const ValueRecord* record = &view;
     json.BeginObject(key);
     json.String("type", TypeName(record->type));
     std::vector<std::string> strings;
@@ -144,8 +156,10 @@ std::string Message(const JournalEvent& event, const std::string& valueName, con
         text = name + " was added to " + where + " with " + Quoted(details);
     } else if (action == "value-changed") {
         text = name + " in " + where + " changed";
-        if (event.old)
-            text += " from " + Quoted(ToUtf8(RecordDataText(event.old)));
+        if (event.old.present) {
+            const ValueRecord old = View(event.old);
+            text += " from " + Quoted(ToUtf8(RecordDataText(&old)));
+        }
         text += " to " + Quoted(details);
     } else if (action == "value-deleted") {
         text = name + " was deleted from " + where + "; it held " + Quoted(details);
@@ -164,7 +178,7 @@ std::string Message(const JournalEvent& event, const std::string& valueName, con
                    std::to_string(event.error);
         } else if (action == "user-deleted") {
             text = "The user deleted " + name + " from " + where;
-        } else if (event.data) {
+        } else if (event.data.present) {
             text = "The user reverted " + name + " in " + where + " to " + Quoted(details);
         } else if (event.sysmonType) {
             text = "The user reverted " + name + " in " + where + " by deleting it";
@@ -278,17 +292,29 @@ JournalEvent JournalEvent_FromEngine(const RegWatchEvent& source)
     if (entry && entry->current) {
         event.hasValue = true;
         event.valueName = RecordNameText(entry->current);
-        event.data = entry->current;
+        event.data = JournalData_Of(entry->current);
         event.status = JournalStatusText(entry->status);
         if (entry->previous && (entry->status == Changed || entry->status == Deleted))
-            event.old = entry->previous;
+            event.old = JournalData_Of(entry->previous);
     }
     return event;
 }
 
-std::string FormatJournalLine(const JournalEvent& event, const JournalContext& context, const SYSTEMTIME& utc,
-                              size_t maxString)
+JournalData JournalData_Of(const ValueRecord* record)
 {
+    JournalData data;
+    if (!record)
+        return data;
+    data.present = true;
+    data.type = record->type;
+    if (record->data)
+        data.bytes.assign(reinterpret_cast<const char*>(record->data), record->dataLen);
+    return data;
+}
+
+std::string FormatJournalLine(const JournalEvent& event, const JournalContext& context, size_t maxString)
+{
+    const SYSTEMTIME& utc = event.time;
     JsonWriter json(maxString);
     char stamp[40];
     snprintf(stamp, sizeof stamp, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", utc.wYear, utc.wMonth, utc.wDay, utc.wHour,
@@ -327,7 +353,8 @@ std::string FormatJournalLine(const JournalEvent& event, const JournalContext& c
     const std::string name = ToUtf8(event.valueName);
     const std::string key = ToUtf8(event.key);
     const std::string keyPath = std::string(HiveText(event.root)) + "\\" + key;
-    const std::string details = event.data ? ToUtf8(RecordDataText(event.data)) : std::string();
+    const ValueRecord dataView = View(event.data);
+    const std::string details = event.data.present ? ToUtf8(RecordDataText(&dataView)) : std::string();
     if (event.root) {
         json.BeginObject("registry");
         json.String("hive", HiveText(event.root));
@@ -338,7 +365,7 @@ std::string FormatJournalLine(const JournalEvent& event, const JournalContext& c
         } else {
             json.String("path", keyPath);
         }
-        if (event.data)
+        if (event.data.present)
             WriteData(json, "data", event.data);
         json.EndObject();
     }
@@ -356,7 +383,7 @@ std::string FormatJournalLine(const JournalEvent& event, const JournalContext& c
             target += "\\" + (name.empty() ? std::string("(Default)") : name);
         json.String("TargetObject", target);
     }
-    if (event.data)
+    if (event.data.present)
         json.String("Details", details);
     json.String("message", Message(event, name, keyPath, details));
 
@@ -365,7 +392,7 @@ std::string FormatJournalLine(const JournalEvent& event, const JournalContext& c
         json.String("status", event.status);
     if (event.view == KEY_WOW64_64KEY || event.view == KEY_WOW64_32KEY)
         json.String("view", event.view == KEY_WOW64_64KEY ? "64-bit" : "32-bit");
-    if (event.old)
+    if (event.old.present)
         WriteData(json, "old", event.old);
     json.Bool("while_away", event.whileAway);
     if (event.values >= 0)

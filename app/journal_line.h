@@ -19,8 +19,16 @@ struct JournalContext {
 // Asks the system; fields it cannot tell stay empty.
 JournalContext JournalContext_Current();
 
-// One event as the journal tells it, whatever its source. The pointers must
-// stay valid while the line is formatted.
+// A value's type and data bytes, copied out of the engine's records.
+struct JournalData {
+    bool present = false;
+    DWORD type = 0;
+    std::string bytes;
+};
+
+// One event as the journal tells it, whatever its source. It owns copies of
+// everything but its texts, which are constants: it may be formatted on
+// another thread, after the records it was taken from are gone.
 struct JournalEvent {
     const char* action = nullptr;  // event.action; null: nothing to journal
     const char* type = nullptr;    // event.type: "creation", "change", "deletion" or "info"
@@ -29,8 +37,8 @@ struct JournalEvent {
     REGSAM view = 0;               // KEY_WOW64_64KEY / KEY_WOW64_32KEY; 0 where there is one view
     bool hasValue = false;
     std::string valueName;
-    const ValueRecord* data = nullptr;  // registry.data and Details
-    const ValueRecord* old = nullptr;   // keywarden.old: what the row's Old Value shows
+    JournalData data;                   // registry.data and Details
+    JournalData old;                    // keywarden.old: what the row's Old Value shows
     const char* status = nullptr;       // keywarden.status, the row's status text
     const char* sysmonType = nullptr;   // EventType: "SetValue" or "DeleteValue"
     bool whileAway = false;
@@ -38,7 +46,11 @@ struct JournalEvent {
     LONG error = 0;                     // error.code, when the outcome is "failure"
     const char* reason = nullptr;       // event.reason of a baseline
     long long values = -1;              // keywarden.values of a baseline
+    SYSTEMTIME time = {};               // when it happened, UTC
 };
+
+// Copies a record's type and data.
+JournalData JournalData_Of(const ValueRecord* record);
 
 // The status text the Changes page shows for a status.
 const char* JournalStatusText(DWORD status);
@@ -49,7 +61,6 @@ JournalEvent JournalEvent_FromEngine(const RegWatchEvent& event);
 // The line, without its newline. maxString nonzero clips every string to that
 // many bytes and every array to a few items, and marks the line
 // keywarden.clipped: for the event log, whose strings have a size limit.
-std::string FormatJournalLine(const JournalEvent& event, const JournalContext& context, const SYSTEMTIME& utc,
-                              size_t maxString = 0);
+std::string FormatJournalLine(const JournalEvent& event, const JournalContext& context, size_t maxString = 0);
 
 #endif

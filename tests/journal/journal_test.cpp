@@ -110,7 +110,9 @@ std::string EngineLine(RegWatchEventKind kind, HKEY root, REGSAM view, const cha
     entry.owner = &key, entry.status = status, entry.accepted = 1;
     entry.current = const_cast<ValueRecord*>(current), entry.previous = const_cast<ValueRecord*>(previous);
     const RegWatchEvent event = {kind, flags, &key, current ? &entry : nullptr};
-    return FormatJournalLine(JournalEvent_FromEngine(event), kContext, kTime, maxString);
+    JournalEvent journalEvent = JournalEvent_FromEngine(event);
+    journalEvent.time = kTime;
+    return FormatJournalLine(journalEvent, kContext, maxString);
 }
 
 const char kRun[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";

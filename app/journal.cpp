@@ -81,8 +81,8 @@ JournalEvent UserEvent(const char* action, const ResyncProbe& probe, DWORD statu
 
 Journal::Journal()
     : rotateBytes(kJournalRotateBytes), stopping(false), writing(false), writerAsleep(false), problemWindow(nullptr),
-      problemMessage(0),
-      open(false), thread(nullptr), eventSource(nullptr), file(INVALID_HANDLE_VALUE), fileSize(0), rotateAt(0)
+      problemMessage(0), thread(nullptr), open(false), eventSource(nullptr), file(INVALID_HANDLE_VALUE), fileSize(0),
+      rotateAt(0)
 {
     InitializeCriticalSection(&lock);
     InitializeConditionVariable(&wake);
@@ -133,9 +133,12 @@ int Journal::Open(const std::string& where)
         return 0;
 
     eventSource = RegisterEventSourceA(nullptr, "Keywarden");
+    EnterCriticalSection(&lock);
     stopping = false;
     thread = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
-    if (!thread) {
+    const bool started = thread != nullptr;
+    LeaveCriticalSection(&lock);
+    if (!started) {
         SetProblem("its thread cannot start", GetLastError());
         Close();
         return 0;
@@ -164,14 +167,17 @@ bool Journal::OpenFile()
 void Journal::Close()
 {
     open.store(false);
-    if (thread) {
-        EnterCriticalSection(&lock);
-        stopping = true;
-        LeaveCriticalSection(&lock);
+    EnterCriticalSection(&lock);
+    stopping = true;
+    const HANDLE writer = thread;
+    LeaveCriticalSection(&lock);
+    if (writer) {
         WakeAllConditionVariable(&wake);
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
+        WaitForSingleObject(writer, INFINITE);
+        CloseHandle(writer);
+        EnterCriticalSection(&lock);
         thread = nullptr;
+        LeaveCriticalSection(&lock);
     }
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);

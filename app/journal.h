@@ -65,7 +65,9 @@ private:
     bool OpenFile();
     void SetProblem(const char* what, DWORD error);
 
-    mutable CRITICAL_SECTION lock;  // guards everything below but file and fileSize
+    // lock guards the fields up to thread; the rest are set by Open and Close
+    // while no writer runs, and used by the writer alone meanwhile.
+    mutable CRITICAL_SECTION lock;
     CONDITION_VARIABLE wake;        // the writer: lines queued, or stop
     CONDITION_VARIABLE drained;     // Flush: the writer has written its batch
     std::deque<JournalEvent> queue;
@@ -75,9 +77,9 @@ private:
     std::string problem;
     HWND problemWindow;
     UINT problemMessage;
+    HANDLE thread;                  // the writer, or null
 
-    std::atomic<bool> open;
-    HANDLE thread;
+    std::atomic<bool> open;         // read without the lock, to skip closed work
     std::string folder;
     JournalContext context;         // set before the writer starts
     HANDLE eventSource;             // of the Application log, or null
@@ -91,7 +93,7 @@ extern Journal theJournal;
 
 // Opens theJournal in the default folder unless the NoJournal setting is on.
 void Journal_OpenFromSettings();
-// The engine's event, as the sink gets it: formatted at once.
+// The engine's event, as the sink gets it: copied at once.
 void Journal_EngineEvent(const RegWatchEvent* event);
 // A baseline taken for the reason given ("start", "Reset Alarm"), with the
 // number of values the engine now accepts.

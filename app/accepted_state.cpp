@@ -12,16 +12,27 @@ const char kStateFile[] = "baseline.dat";
 
 }  // namespace
 
+std::string AppDataFolder()
+{
+    // The variable first, so a test or an administrator can move it.
+    char base[MAX_PATH + 1] = "";
+    DWORD length = GetEnvironmentVariableA("LOCALAPPDATA", base, sizeof base);
+    if (length == 0 || length >= sizeof base) {
+        if (SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base) != S_OK)
+            return std::string();
+    }
+    std::string folder = base;
+    if (!folder.empty() && folder.back() == '\\')
+        folder.pop_back();
+    return folder.empty() ? folder : folder + "\\Keywarden";
+}
+
 std::string AppDataPath(const char* file)
 {
-    char folder[MAX_PATH];
-    if (SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder) !=
-        S_OK)
+    const std::string folder = AppDataFolder();
+    if (folder.empty() || SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr) == ERROR_BAD_PATHNAME)
         return std::string();
-    std::string path = folder;
-    path += "\\Keywarden";
-    CreateDirectoryA(path.c_str(), nullptr);
-    return path + "\\" + file;
+    return folder + "\\" + file;
 }
 
 int RestoreAcceptedState(RegWatchHandle* watch)

@@ -7,8 +7,9 @@
 
 #include <string>
 
-// %LOCALAPPDATA%\Keywarden\<file>, creating the folder; empty when the
-// folder cannot be found.
+// %LOCALAPPDATA%\Keywarden, not created; empty when it cannot be found.
+std::string AppDataFolder();
+// <that folder>\<file>, creating the folder; empty when it cannot be found.
 std::string AppDataPath(const char* file);
 
 // At start, before the watch thread runs: with RememberBaseline set, the

@@ -2,6 +2,7 @@
 
 #include "app/accepted_state.h"
 #include "app/alert_dialog.h"
+#include "app/journal.h"
 #include "app/record_text.h"
 #include "app/resync_probe.h"
 #include "app/settings.h"
@@ -106,12 +107,14 @@ int WatchCallback(void* userData)
     return page ? PostMessageA(page, MSG_REGISTRY_CHANGED, 0, 0) : 0;
 }
 
-// On the engine's thread with its lock held: posting is all it may do.
+// On the engine's thread with its lock held: queueing and posting is all it
+// may do.
 void OnEngineEvent(void* userData, const RegWatchEvent* event)
 {
     WatchTarget* target = static_cast<WatchTarget*>(userData);
     if (!target || !event)
         return;
+    Journal_EngineEvent(event);
     switch (event->kind) {
     case RegWatchEvent_WatchLost:
     case RegWatchEvent_WatchRestored:
@@ -137,6 +140,9 @@ ChangesPage::~ChangesPage()
         instance = nullptr;
     if (target)
         target->page.store(nullptr);
+    // The engine outlives the page: once this returns, no event reaches the sink.
+    if (watch)
+        RegWatch_SetEventSink(watch, nullptr, nullptr);
     RegWatch_FreeState(&state);
 }
 
@@ -186,6 +192,8 @@ int ChangesPage::OnInitDialog()
         if (!RestoreAcceptedState(watch))
             SetDlgItemTextA(hwnd, IDC_STATE_NOTICE,
                             "The accepted state saved by the last run could not be used: a fresh one was taken.");
+        Journal_OpenFromSettings();
+        Journal_BaselineTaken(watch, "start");
         // Held by the engine from here on, thread or not: the sink keeps it.
         target = new WatchTarget;
         target->page.store(hwnd);
@@ -252,8 +260,10 @@ void ChangesPage::OnRegistryChanged()
         if (theApp.mainWindow)
             theApp.mainWindow->Send(MSG_SHOW_PAGE, 0, 0);
     } else if (result == 1) {
-        if (watch)
+        if (watch) {
             RegWatch_Rebaseline(watch);
+            Journal_BaselineTaken(watch, "Reset Alarm in the alert");
+        }
         Post(MSG_REFRESH_LIST, 0, 0);
     }
     alertShowing = 0;
@@ -310,8 +320,10 @@ void ChangesPage::OnResetAlarm()
 {
     if (TrayIcon::instance)
         TrayIcon::instance->StopFlashing();
-    if (watch)
+    if (watch) {
         RegWatch_Rebaseline(watch);
+        Journal_BaselineTaken(watch, "Reset Alarm");
+    }
     Post(MSG_REFRESH_LIST, 0, 0);
 }
 
@@ -357,9 +369,14 @@ void ChangesPage::DeleteSelected()
             return;
         }
         HKEY key = nullptr;
-        if (row.probe.OpenKey(KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        LONG result = row.probe.OpenKey(KEY_SET_VALUE, &key);
+        if (result != ERROR_SUCCESS) {
+            Journal_UserDeleted(row.probe, row.status, result);
             continue;
-        if (RegDeleteValueA(key, row.probe.name.c_str()) != ERROR_SUCCESS)
+        }
+        result = RegDeleteValueA(key, row.probe.name.c_str());
+        Journal_UserDeleted(row.probe, row.status, result);
+        if (result != ERROR_SUCCESS)
             ShowMessageBox("Can't delete that value.", kErrorCaption, MB_ICONEXCLAMATION);
         RegCloseKey(key);
         row.probe.Resync(watch);
@@ -397,6 +414,7 @@ void ChangesPage::RevertSelected()
                 RegCloseKey(key);
             }
         }
+        Journal_UserReverted(row.probe, row.status, row.accepted, row.type, row.data, result);
         if (result != ERROR_SUCCESS) {
             ShowMessageBox("Can't revert that item.", kErrorCaption, MB_ICONEXCLAMATION);
             continue;

@@ -56,8 +56,10 @@ private:
 // runs on is never touched. Posts MSG_REGISTRY_CHANGED to the page's window.
 int WatchCallback(void* userData);
 
-// The engine's event sink, with the same user data: posts MSG_WATCH_STATE to
-// the page when the engine stops or starts watching again.
+// The engine's event sink, with the same user data: runs on the thread that
+// compared, with the engine's lock held, so it only queues the event for the
+// journal and posts MSG_WATCH_STATE to the page when the engine stops or
+// starts watching again.
 void OnEngineEvent(void* userData, const RegWatchEvent* event);
 
 #endif

@@ -2,11 +2,15 @@
 
 #include "app/accepted_state.h"
 #include "app/changes_page.h"
+#include "app/journal.h"
 #include "app/resync_probe.h"
 #include "app/settings.h"
 #include "engine/regwatch.h"
 #include "resources/resource.h"
 #include "ui/app.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstring>
 #include <memory>
@@ -52,6 +56,7 @@ OptionsPage::~OptionsPage()
 {
     if (instance == this)
         instance = nullptr;
+    theJournal.SetProblemWindow(nullptr, 0);
 }
 
 LRESULT OptionsPage::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -62,6 +67,9 @@ LRESULT OptionsPage::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return 1;
     case WM_COMMAND:
         return OnCommand(message, wParam, lParam);
+    case MSG_JOURNAL_PROBLEM:
+        ShowJournalProblem();
+        return 1;
     default:
         return Dialog::WindowProc(message, wParam, lParam);
     }
@@ -77,6 +85,10 @@ int OptionsPage::OnInitDialog()
     popUpAlertBox.SetCheck(ReadSetting(kSettingPopUpAlert) != 0);
     noFlashBox.SetCheck(ReadSetting(kSettingNoTrayIconFlash) != 0);
     rememberStateBox.SetCheck(ReadSetting(kSettingRememberBaseline) != 0);
+    journalBox.Create(this, IDC_KEEP_JOURNAL);
+    journalBox.SetCheck(ReadSetting(kSettingNoJournal) == 0);
+    theJournal.SetProblemWindow(hwnd, MSG_JOURNAL_PROBLEM);
+    ShowJournalProblem();
 
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kRunKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -116,6 +128,12 @@ LRESULT OptionsPage::OnCommand(UINT, WPARAM wParam, LPARAM)
     case IDC_NO_FLASH:
         state = static_cast<DWORD>(noFlashBox.IsChecked());
         WriteSetting(kSettingNoTrayIconFlash, &state);
+        return 1;
+    case IDC_KEEP_JOURNAL:
+        ToggleJournal();
+        return 1;
+    case IDC_OPEN_JOURNAL:
+        OpenJournalFolder();
         return 1;
     default:
         return 0;
@@ -157,4 +175,31 @@ void OptionsPage::SetPopUpAlert(int on)
     popUpAlertBox.SetCheck(on);
     DWORD state = static_cast<DWORD>(popUpAlertBox.IsChecked());
     WriteSetting(kSettingPopUpAlert, &state);
+}
+
+void OptionsPage::ToggleJournal()
+{
+    const DWORD off = journalBox.IsChecked() ? 0 : 1;
+    WriteSetting(kSettingNoJournal, &off);
+    if (off)
+        theJournal.Close();
+    else
+        theJournal.Open(Journal::DefaultFolder());
+    ShowJournalProblem();
+}
+
+void OptionsPage::OpenJournalFolder()
+{
+    const std::string folder = Journal::DefaultFolder();
+    if (folder.empty())
+        return;
+    // Made here too, so the button works before the first line is written.
+    SHCreateDirectoryExA(hwnd, folder.c_str(), nullptr);
+    ShellExecuteA(hwnd, "open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void OptionsPage::ShowJournalProblem()
+{
+    const std::string text = journalBox.IsChecked() ? theJournal.Problem() : std::string();
+    SetDlgItemTextA(hwnd, IDC_JOURNAL_PROBLEM, text.c_str());
 }

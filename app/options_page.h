@@ -1,5 +1,5 @@
-// The "Options" tab: pop-up alert, autostart and flashing. Every click takes
-// effect at once; there is no Apply.
+// The "Options" tab: pop-up alert, autostart, flashing and the journal. Every
+// click takes effect at once; there is no Apply.
 #ifndef KEYWARDEN_APP_OPTIONS_PAGE_H
 #define KEYWARDEN_APP_OPTIONS_PAGE_H
 
@@ -33,6 +33,12 @@ public:
     void ToggleAutostart();
     // Sets the pop-up box and stores the box's state as read back.
     void SetPopUpAlert(int on);
+    // Stores NoJournal as journalBox now shows, and opens or closes the journal.
+    void ToggleJournal();
+    // Opens the journal's folder in the shell, making it first if need be.
+    void OpenJournalFolder();
+    // Shows what keeps the journal from being written, if anything, under the box.
+    void ShowJournalProblem();
 
     // The live page, or null; the alert dialog reaches the pop-up box here.
     static OptionsPage* instance;
@@ -41,6 +47,7 @@ public:
     CheckBox popUpAlertBox;
     CheckBox noFlashBox;
     CheckBox rememberStateBox;
+    CheckBox journalBox;
 };
 
 #endif

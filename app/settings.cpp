@@ -5,6 +5,7 @@ const char kSettingPopUpAlert[] = "PopUpAlert";
 const char kSettingNoTrayIconFlash[] = "NoTrayIconFlash";
 const char kSettingOnlyShowChanged[] = "OnlyShowChanged";
 const char kSettingRememberBaseline[] = "RememberBaseline";
+const char kSettingNoJournal[] = "NoJournal";
 
 DWORD ReadSetting(const char* name)
 {

@@ -1,4 +1,4 @@
-// The program's three options, DWORD values under
+// The program's options, DWORD values under
 // HKEY_CURRENT_USER\Software\Velmorra\Keywarden\Settings. No cache: every
 // read goes to the registry, so a value changed by hand counts at once.
 #ifndef KEYWARDEN_APP_SETTINGS_H
@@ -11,6 +11,7 @@ extern const char kSettingPopUpAlert[];      // "PopUpAlert"
 extern const char kSettingNoTrayIconFlash[]; // "NoTrayIconFlash"
 extern const char kSettingOnlyShowChanged[]; // "OnlyShowChanged"
 extern const char kSettingRememberBaseline[]; // "RememberBaseline"
+extern const char kSettingNoJournal[];       // "NoJournal": 0, the default, keeps the journal
 
 // The stored data as a little-endian number, whatever its type; data shorter
 // than 4 bytes is zero-filled. 0 when the key or value is missing, unreadable

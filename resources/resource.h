@@ -39,6 +39,9 @@
 #define IDC_WATCH_NOTICE    1045  /* the Changes page's "cannot watch" line */
 #define IDC_REMEMBER_STATE  1050
 #define IDC_STATE_NOTICE    1051
+#define IDC_KEEP_JOURNAL    1042
+#define IDC_OPEN_JOURNAL    1043
+#define IDC_JOURNAL_PROBLEM 1044
 
 /* Window messages */
 #define MSG_TRAY_CALLBACK    (0x0400 + 1)   /* WM_USER + 1, to MainDialog */
@@ -46,5 +49,6 @@
 #define MSG_REGISTRY_CHANGED 0x8000         /* WM_APP, to ChangesPage */
 #define MSG_REFRESH_LIST     (0x8000 + 1)   /* WM_APP + 1, to ChangesPage */
 #define MSG_WATCH_STATE      (0x8000 + 2)   /* WM_APP + 2, to ChangesPage: wParam 1 watching, 0 not */
+#define MSG_JOURNAL_PROBLEM  (0x8000 + 16)  /* WM_APP + 16, to OptionsPage: the journal met a problem */
 
 #endif

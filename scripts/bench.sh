@@ -2,13 +2,13 @@
 # Builds the watch engine's benchmark (64-bit) and runs it under Wine in the
 # build tree's private prefix. Prints figures; takes about half a minute.
 #
-#   scripts/bench.sh [build dir] [compare] [idle] [latency]
+#   scripts/bench.sh [build dir] [compare] [idle] [latency] [journal]
 set -eu
 cd "$(dirname "$0")/.."
 
 build="build/x86_64"
 case "${1:-}" in
-    ""|compare|idle|latency) ;;
+    ""|compare|idle|latency|journal) ;;
     *) build="$1"; shift ;;
 esac
 

@@ -9,7 +9,9 @@
 #include "ui/app.h"
 
 #include <shellapi.h>
+#include <stdio.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -93,7 +95,8 @@ int WatchCallback(void* userData)
 
 ChangesPage* ChangesPage::instance = nullptr;
 
-ChangesPage::ChangesPage() : watch(nullptr), state(), target(nullptr)
+ChangesPage::ChangesPage()
+    : watch(nullptr), state(), target(nullptr), refreshPending(false), shownGeneration(0), noticedGeneration(0)
 {
     RecordList_Init(&state);
     instance = this;
@@ -151,6 +154,7 @@ int ChangesPage::OnInitDialog()
                        MB_ICONEXCLAMATION);
     } else {
         theApp.watch = watch;
+        noticedGeneration = RegWatch_Generation(watch);
         target = new WatchTarget;
         target->page.store(hwnd);
         result = RegWatch_StartThread(watch, target, WatchCallback);
@@ -158,7 +162,7 @@ int ChangesPage::OnInitDialog()
             delete target;  // no thread holds it
             target = nullptr;
         }
-        Post(MSG_REFRESH_LIST, 0, 0);
+        RequestRefresh();
     }
 
     RecordList_Init(&state);
@@ -201,9 +205,17 @@ LRESULT ChangesPage::OnCommand(UINT, WPARAM wParam, LPARAM)
 
 void ChangesPage::OnRegistryChanged()
 {
+    // The engine calls back at every comparison while a value stays Deleted,
+    // also for writes elsewhere: a state with nothing new changes nothing
+    // here and raises no second alert.
+    const DWORD generation = RegWatch_Generation(watch);
+    if (generation == noticedGeneration)
+        return;
+    noticedGeneration = generation;
     if (ReadSetting(kSettingNoTrayIconFlash) == 0 && TrayIcon::instance)
         TrayIcon::instance->StartFlashing();
-    Post(MSG_REFRESH_LIST, 0, 0);
+    if (generation != shownGeneration)
+        RequestRefresh();
     if (ReadSetting(kSettingPopUpAlert) == 0 || alertShowing)
         return;
 
@@ -216,56 +228,78 @@ void ChangesPage::OnRegistryChanged()
     } else if (result == 1) {
         if (watch)
             RegWatch_Rebaseline(watch);
-        Post(MSG_REFRESH_LIST, 0, 0);
+        RequestRefresh();
     }
     alertShowing = 0;
 }
 
-void ChangesPage::RefreshList()
+void ChangesPage::RequestRefresh()
 {
-    const int onlyChanges = onlyShowChangedBox.IsChecked();
-    list.DeleteAllItems();
-    ReleaseState(&state);
-    RecordList_Init(&state);
-    if (!watch || RegWatch_CopyState(watch, &state) != REGWATCH_OK)
-        return;
-
-    bool anyChange = false;
-    for (WatchedKey* key = WatchedKey_First(&state); key; key = WatchedKey_Next(key)) {
-        for (ChangeEntry* entry = ChangeEntry_First(&key->entries); entry; entry = ChangeEntry_Next(entry)) {
-            if (onlyChanges && entry->status == Unchanged)
-                continue;
-            InsertRow(entry);
-            if (entry->status != Unchanged)
-                anyChange = true;
-        }
-    }
-    if (!anyChange && TrayIcon::instance)
-        TrayIcon::instance->StopFlashing();
+    if (!refreshPending)
+        refreshPending = Post(MSG_REFRESH_LIST, 0, 0) != FALSE;
 }
 
-void ChangesPage::InsertRow(const ChangeEntry* entry)
-{
-    if (!IsUsable(entry))
-        return;
-    LVITEMA item{};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.pszText = const_cast<char*>(StatusText(entry->status));
-    item.lParam = reinterpret_cast<LPARAM>(entry);
-    SendMessageA(list.hwnd, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+namespace {
 
-    auto setText = [this](int subItem, const std::string& text) {
-        LVITEMA cell{};
-        cell.iSubItem = subItem;
-        cell.pszText = const_cast<char*>(text.c_str());
-        SendMessageA(list.hwnd, LVM_SETITEMTEXTA, 0, reinterpret_cast<LPARAM>(&cell));
-    };
-    setText(1, RecordNameText(entry->current));
-    setText(2, RecordDataText(entry->current));
-    // The accepted value, where the value differs from it.
-    if (entry->previous && (entry->status == Changed || entry->status == Deleted))
-        setText(3, RecordDataText(entry->previous));
-    setText(4, KeyPathText(entry->owner));
+// The row of an entry: its texts, and a key that finds it again in the
+// next copy (the same value of the same key in the same view).
+ListRow RowOf(const ChangeEntry* entry)
+{
+    const WatchedKey* key = entry->owner;
+    const ValueRecord* value = entry->current;
+    char where[64];
+    snprintf(where, sizeof where, "%p|%lx|", static_cast<void*>(key->root), static_cast<unsigned long>(key->view));
+    ListRow row;
+    row.key = std::string(where) + (key->subkey ? key->subkey : "") + '|' + BoundedText(value->name, value->nameLen);
+    // Old Value: the accepted value, where the value differs from it.
+    const bool differs = entry->previous && (entry->status == Changed || entry->status == Deleted);
+    row.texts = {StatusText(entry->status), RecordNameText(value), RecordDataText(value),
+                 differs ? RecordDataText(entry->previous) : std::string(), KeyPathText(key)};
+    return row;
+}
+
+}  // namespace
+
+// The list is brought in line with a fresh copy, item by item: a rebuild
+// costs what changed, not what is listed.
+void ChangesPage::RefreshList()
+{
+    refreshPending = false;
+    const int onlyChanges = onlyShowChangedBox.IsChecked();
+    const DWORD generation = RegWatch_Generation(watch);
+    RecordList next;
+    RecordList_Init(&next);
+    if (!watch || RegWatch_CopyState(watch, &next) != REGWATCH_OK) {
+        rows.clear();
+        list.SetRows(std::vector<ListRow>());
+        ReleaseState(&state);
+        RecordList_Init(&state);
+        return;
+    }
+
+    bool anyChange = false;
+    std::vector<const ChangeEntry*> nextRows;
+    std::vector<ListRow> texts;
+    for (WatchedKey* key = WatchedKey_First(&next); key; key = WatchedKey_Next(key)) {
+        for (ChangeEntry* entry = ChangeEntry_First(&key->entries); entry; entry = ChangeEntry_Next(entry)) {
+            if (entry->status != Unchanged)
+                anyChange = true;
+            if ((onlyChanges && entry->status == Unchanged) || !IsUsable(entry))
+                continue;
+            nextRows.push_back(entry);
+            texts.push_back(RowOf(entry));
+        }
+    }
+    // The latest entry first, as the list has always shown them.
+    std::reverse(nextRows.begin(), nextRows.end());
+    std::reverse(texts.begin(), texts.end());
+    list.SetRows(std::move(texts));
+    rows.swap(nextRows);
+    ReleaseState(&state);
+    state = next;
+    shownGeneration = generation;
+    if (!anyChange && TrayIcon::instance)
+        TrayIcon::instance->StopFlashing();
 }
 
 void ChangesPage::OnResetAlarm()
@@ -274,14 +308,14 @@ void ChangesPage::OnResetAlarm()
         TrayIcon::instance->StopFlashing();
     if (watch)
         RegWatch_Rebaseline(watch);
-    Post(MSG_REFRESH_LIST, 0, 0);
+    RequestRefresh();
 }
 
 void ChangesPage::OnOnlyShowChanges()
 {
     const DWORD checked = static_cast<DWORD>(onlyShowChangedBox.IsChecked());
     WriteSetting(kSettingOnlyShowChanged, &checked);
-    Post(MSG_REFRESH_LIST, 0, 0);
+    RequestRefresh();
 }
 
 int ChangesPage::NextSelected(int after)
@@ -292,27 +326,25 @@ int ChangesPage::NextSelected(int after)
 
 std::vector<RowAction> ChangesPage::SelectedRows()
 {
-    std::vector<RowAction> rows;
+    std::vector<RowAction> selected;
     for (int index = NextSelected(-1); index >= 0; index = NextSelected(index)) {
-        const ChangeEntry* entry = reinterpret_cast<const ChangeEntry*>(list.GetItemParam(index));
-        if (IsUsable(entry))
-            rows.emplace_back(entry);
+        if (static_cast<size_t>(index) < rows.size())
+            selected.emplace_back(rows[static_cast<size_t>(index)]);
     }
-    return rows;
+    return selected;
 }
 
 // The rows are taken before the first box: a rebuild inside any box below
-// frees the copy the list points into and empties the selection, but not
-// what the user chose.
+// frees the copy the rows point into, and what the user chose stays chosen.
 void ChangesPage::DeleteSelected()
 {
-    const std::vector<RowAction> rows = SelectedRows();
+    const std::vector<RowAction> chosen = SelectedRows();
     // Only a clear Yes deletes: a question that could not be shown is a No.
     if (ShowMessageBox("Are you sure you want to delete the selected items?", kTitle,
                        MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
 
-    for (const RowAction& row : rows) {
+    for (const RowAction& row : chosen) {
         if (row.status == Deleted) {
             ShowMessageBox("That value IS deleted already. Use revert to bring it back.", kErrorCaption,
                            MB_ICONEXCLAMATION);
@@ -325,7 +357,7 @@ void ChangesPage::DeleteSelected()
             ShowMessageBox("Can't delete that value.", kErrorCaption, MB_ICONEXCLAMATION);
         RegCloseKey(key);
         row.probe.Resync(watch);
-        Post(MSG_REFRESH_LIST, 0, 0);
+        RequestRefresh();
     }
 }
 
@@ -364,6 +396,6 @@ void ChangesPage::RevertSelected()
             continue;
         }
         row.probe.Resync(watch);
-        Post(MSG_REFRESH_LIST, 0, 0);
+        RequestRefresh();
     }
 }

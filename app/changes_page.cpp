@@ -9,7 +9,6 @@
 #include "ui/app.h"
 
 #include <shellapi.h>
-#include <stdio.h>
 
 #include <algorithm>
 #include <atomic>
@@ -39,22 +38,6 @@ struct Column {
 const Column kColumns[] = {
     {"Status", 80}, {"Name", 100}, {"Value", 150}, {"Old Value", 150}, {"Registry Path", 500},
 };
-
-const char* StatusText(DWORD status)
-{
-    switch (status) {
-    case Unchanged:
-        return "Unchanged";
-    case New:
-        return "New (Added)";
-    case Changed:
-        return "Changed";
-    case Deleted:
-        return "Deleted";
-    default:
-        return "Unknown";
-    }
-}
 
 bool IsUsable(const ChangeEntry* entry)
 {
@@ -239,27 +222,6 @@ void ChangesPage::RequestRefresh()
         refreshPending = Post(MSG_REFRESH_LIST, 0, 0) != FALSE;
 }
 
-namespace {
-
-// The row of an entry: its texts, and a key that finds it again in the
-// next copy (the same value of the same key in the same view).
-ListRow RowOf(const ChangeEntry* entry)
-{
-    const WatchedKey* key = entry->owner;
-    const ValueRecord* value = entry->current;
-    char where[64];
-    snprintf(where, sizeof where, "%p|%lx|", static_cast<void*>(key->root), static_cast<unsigned long>(key->view));
-    ListRow row;
-    row.key = std::string(where) + (key->subkey ? key->subkey : "") + '|' + BoundedText(value->name, value->nameLen);
-    // Old Value: the accepted value, where the value differs from it.
-    const bool differs = entry->previous && (entry->status == Changed || entry->status == Deleted);
-    row.texts = {StatusText(entry->status), RecordNameText(value), RecordDataText(value),
-                 differs ? RecordDataText(entry->previous) : std::string(), KeyPathText(key)};
-    return row;
-}
-
-}  // namespace
-
 // The list is brought in line with a fresh copy, item by item: a rebuild
 // costs what changed, not what is listed.
 void ChangesPage::RefreshList()
@@ -287,7 +249,7 @@ void ChangesPage::RefreshList()
             if ((onlyChanges && entry->status == Unchanged) || !IsUsable(entry))
                 continue;
             nextRows.push_back(entry);
-            texts.push_back(RowOf(entry));
+            texts.push_back(EntryRow(entry));
         }
     }
     // The latest entry first, as the list has always shown them.

@@ -48,6 +48,22 @@ std::string MultiText(const char* data, DWORD length)
     return text;
 }
 
+const char* StatusText(DWORD status)
+{
+    switch (status) {
+    case Unchanged:
+        return "Unchanged";
+    case New:
+        return "New (Added)";
+    case Changed:
+        return "Changed";
+    case Deleted:
+        return "Deleted";
+    default:
+        return "Unknown";
+    }
+}
+
 }  // namespace
 
 std::string BoundedText(const char* text, DWORD length)
@@ -107,4 +123,19 @@ std::string KeyPathText(const WatchedKey* key)
     path += '\\';
     path += subkey ? subkey : "";
     return path;
+}
+
+ListRow EntryRow(const ChangeEntry* entry)
+{
+    const WatchedKey* key = entry->owner;
+    const ValueRecord* value = entry->current;
+    char where[64];
+    snprintf(where, sizeof where, "%p|%lx|", static_cast<void*>(key->root), static_cast<unsigned long>(key->view));
+    ListRow row;
+    row.key = std::string(where) + (key->subkey ? key->subkey : "") + '|' + BoundedText(value->name, value->nameLen);
+    // Old Value: the accepted value, where the value differs from it.
+    const bool differs = entry->previous && (entry->status == Changed || entry->status == Deleted);
+    row.texts = {StatusText(entry->status), RecordNameText(value), RecordDataText(value),
+                 differs ? RecordDataText(entry->previous) : std::string(), KeyPathText(key)};
+    return row;
 }

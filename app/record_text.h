@@ -5,6 +5,7 @@
 #define KEYWARDEN_APP_RECORD_TEXT_H
 
 #include "engine/regwatch.h"
+#include "ui/listview.h"
 
 #include <string>
 
@@ -20,5 +21,9 @@ std::string RecordDataText(const ValueRecord* record);
 std::string RecordNameText(const ValueRecord* record);
 // The key's full path as the registry editor shows it, in its own view.
 std::string KeyPathText(const WatchedKey* key);
+// The list row of an entry with an owner and a current record: Status, Name,
+// Value, Old Value and Registry Path, under a key that finds the same value
+// of the same key in the same view in the next copy.
+ListRow EntryRow(const ChangeEntry* entry);
 
 #endif

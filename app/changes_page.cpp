@@ -12,6 +12,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -39,22 +40,6 @@ struct Column {
 const Column kColumns[] = {
     {"Status", 80}, {"Name", 100}, {"Value", 150}, {"Old Value", 150}, {"Registry Path", 500},
 };
-
-const char* StatusText(DWORD status)
-{
-    switch (status) {
-    case Unchanged:
-        return "Unchanged";
-    case New:
-        return "New (Added)";
-    case Changed:
-        return "Changed";
-    case Deleted:
-        return "Deleted";
-    default:
-        return "Unknown";
-    }
-}
 
 bool IsUsable(const ChangeEntry* entry)
 {
@@ -128,7 +113,8 @@ void OnEngineEvent(void* userData, const RegWatchEvent* event)
 
 ChangesPage* ChangesPage::instance = nullptr;
 
-ChangesPage::ChangesPage() : watch(nullptr), state(), target(nullptr)
+ChangesPage::ChangesPage()
+    : watch(nullptr), state(), target(nullptr), refreshPending(false), shownGeneration(0), noticedGeneration(0)
 {
     RecordList_Init(&state);
     instance = this;
@@ -194,12 +180,13 @@ int ChangesPage::OnInitDialog()
                             "The accepted state saved by the last run could not be used: a fresh one was taken.");
         Journal_OpenFromSettings();
         Journal_BaselineTaken(watch, "start");
+        noticedGeneration = RegWatch_Generation(watch);
         // Held by the engine from here on, thread or not: the sink keeps it.
         target = new WatchTarget;
         target->page.store(hwnd);
         RegWatch_SetEventSink(watch, target, OnEngineEvent);
         result = RegWatch_StartThread(watch, target, WatchCallback);
-        Post(MSG_REFRESH_LIST, 0, 0);
+        RequestRefresh();
     }
     // A thread that never started watches as little as an engine never built.
     if (result != REGWATCH_OK) {
@@ -247,9 +234,17 @@ LRESULT ChangesPage::OnCommand(UINT, WPARAM wParam, LPARAM)
 
 void ChangesPage::OnRegistryChanged()
 {
+    // The engine calls back at every comparison while a value stays Deleted,
+    // also for writes elsewhere: a state with nothing new changes nothing
+    // here and raises no second alert.
+    const DWORD generation = RegWatch_Generation(watch);
+    if (generation == noticedGeneration)
+        return;
+    noticedGeneration = generation;
     if (ReadSetting(kSettingNoTrayIconFlash) == 0 && TrayIcon::instance)
         TrayIcon::instance->StartFlashing();
-    Post(MSG_REFRESH_LIST, 0, 0);
+    if (generation != shownGeneration)
+        RequestRefresh();
     if (ReadSetting(kSettingPopUpAlert) == 0 || alertShowing)
         return;
 
@@ -264,56 +259,57 @@ void ChangesPage::OnRegistryChanged()
             RegWatch_Rebaseline(watch);
             Journal_BaselineTaken(watch, "Reset Alarm in the alert");
         }
-        Post(MSG_REFRESH_LIST, 0, 0);
+        RequestRefresh();
     }
     alertShowing = 0;
 }
 
-void ChangesPage::RefreshList()
+void ChangesPage::RequestRefresh()
 {
-    const int onlyChanges = onlyShowChangedBox.IsChecked();
-    list.DeleteAllItems();
-    ReleaseState(&state);
-    RecordList_Init(&state);
-    if (!watch || RegWatch_CopyState(watch, &state) != REGWATCH_OK)
-        return;
-
-    bool anyChange = false;
-    for (WatchedKey* key = WatchedKey_First(&state); key; key = WatchedKey_Next(key)) {
-        for (ChangeEntry* entry = ChangeEntry_First(&key->entries); entry; entry = ChangeEntry_Next(entry)) {
-            if (onlyChanges && entry->status == Unchanged)
-                continue;
-            InsertRow(entry);
-            if (entry->status != Unchanged)
-                anyChange = true;
-        }
-    }
-    if (!anyChange && TrayIcon::instance)
-        TrayIcon::instance->StopFlashing();
+    if (!refreshPending)
+        refreshPending = Post(MSG_REFRESH_LIST, 0, 0) != FALSE;
 }
 
-void ChangesPage::InsertRow(const ChangeEntry* entry)
+// The list is brought in line with a fresh copy, item by item: a rebuild
+// costs what changed, not what is listed.
+void ChangesPage::RefreshList()
 {
-    if (!IsUsable(entry))
+    refreshPending = false;
+    const int onlyChanges = onlyShowChangedBox.IsChecked();
+    const DWORD generation = RegWatch_Generation(watch);
+    RecordList next;
+    RecordList_Init(&next);
+    if (!watch || RegWatch_CopyState(watch, &next) != REGWATCH_OK) {
+        rows.clear();
+        list.SetRows(std::vector<ListRow>());
+        ReleaseState(&state);
+        RecordList_Init(&state);
         return;
-    LVITEMA item{};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.pszText = const_cast<char*>(StatusText(entry->status));
-    item.lParam = reinterpret_cast<LPARAM>(entry);
-    SendMessageA(list.hwnd, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    }
 
-    auto setText = [this](int subItem, const std::string& text) {
-        LVITEMA cell{};
-        cell.iSubItem = subItem;
-        cell.pszText = const_cast<char*>(text.c_str());
-        SendMessageA(list.hwnd, LVM_SETITEMTEXTA, 0, reinterpret_cast<LPARAM>(&cell));
-    };
-    setText(1, RecordNameText(entry->current));
-    setText(2, RecordDataText(entry->current));
-    // The accepted value, where the value differs from it.
-    if (entry->previous && (entry->status == Changed || entry->status == Deleted))
-        setText(3, RecordDataText(entry->previous));
-    setText(4, KeyPathText(entry->owner));
+    bool anyChange = false;
+    std::vector<const ChangeEntry*> nextRows;
+    std::vector<ListRow> texts;
+    for (WatchedKey* key = WatchedKey_First(&next); key; key = WatchedKey_Next(key)) {
+        for (ChangeEntry* entry = ChangeEntry_First(&key->entries); entry; entry = ChangeEntry_Next(entry)) {
+            if (entry->status != Unchanged)
+                anyChange = true;
+            if ((onlyChanges && entry->status == Unchanged) || !IsUsable(entry))
+                continue;
+            nextRows.push_back(entry);
+            texts.push_back(EntryRow(entry));
+        }
+    }
+    // The latest entry first, as the list has always shown them.
+    std::reverse(nextRows.begin(), nextRows.end());
+    std::reverse(texts.begin(), texts.end());
+    list.SetRows(std::move(texts));
+    rows.swap(nextRows);
+    ReleaseState(&state);
+    state = next;
+    shownGeneration = generation;
+    if (!anyChange && TrayIcon::instance)
+        TrayIcon::instance->StopFlashing();
 }
 
 void ChangesPage::OnResetAlarm()
@@ -324,14 +320,14 @@ void ChangesPage::OnResetAlarm()
         RegWatch_Rebaseline(watch);
         Journal_BaselineTaken(watch, "Reset Alarm");
     }
-    Post(MSG_REFRESH_LIST, 0, 0);
+    RequestRefresh();
 }
 
 void ChangesPage::OnOnlyShowChanges()
 {
     const DWORD checked = static_cast<DWORD>(onlyShowChangedBox.IsChecked());
     WriteSetting(kSettingOnlyShowChanged, &checked);
-    Post(MSG_REFRESH_LIST, 0, 0);
+    RequestRefresh();
 }
 
 int ChangesPage::NextSelected(int after)
@@ -342,27 +338,25 @@ int ChangesPage::NextSelected(int after)
 
 std::vector<RowAction> ChangesPage::SelectedRows()
 {
-    std::vector<RowAction> rows;
+    std::vector<RowAction> selected;
     for (int index = NextSelected(-1); index >= 0; index = NextSelected(index)) {
-        const ChangeEntry* entry = reinterpret_cast<const ChangeEntry*>(list.GetItemParam(index));
-        if (IsUsable(entry))
-            rows.emplace_back(entry);
+        if (static_cast<size_t>(index) < rows.size())
+            selected.emplace_back(rows[static_cast<size_t>(index)]);
     }
-    return rows;
+    return selected;
 }
 
 // The rows are taken before the first box: a rebuild inside any box below
-// frees the copy the list points into and empties the selection, but not
-// what the user chose.
+// frees the copy the rows point into, and what the user chose stays chosen.
 void ChangesPage::DeleteSelected()
 {
-    const std::vector<RowAction> rows = SelectedRows();
+    const std::vector<RowAction> chosen = SelectedRows();
     // Only a clear Yes deletes: a question that could not be shown is a No.
     if (ShowMessageBox("Are you sure you want to delete the selected items?", kTitle,
                        MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
 
-    for (const RowAction& row : rows) {
+    for (const RowAction& row : chosen) {
         if (row.status == Deleted) {
             ShowMessageBox("That value IS deleted already. Use revert to bring it back.", kErrorCaption,
                            MB_ICONEXCLAMATION);
@@ -380,7 +374,7 @@ void ChangesPage::DeleteSelected()
             ShowMessageBox("Can't delete that value.", kErrorCaption, MB_ICONEXCLAMATION);
         RegCloseKey(key);
         row.probe.Resync(watch);
-        Post(MSG_REFRESH_LIST, 0, 0);
+        RequestRefresh();
     }
 }
 
@@ -420,6 +414,6 @@ void ChangesPage::RevertSelected()
             continue;
         }
         row.probe.Resync(watch);
-        Post(MSG_REFRESH_LIST, 0, 0);
+        RequestRefresh();
     }
 }

@@ -21,6 +21,9 @@ public:
     virtual int OnInitDialog();
     LRESULT OnCommand(UINT message, WPARAM wParam, LPARAM lParam);
     void OnRegistryChanged();
+    // Posts MSG_REFRESH_LIST unless one is on its way already: a flood of
+    // requests ends in one rebuild.
+    void RequestRefresh();
     void RefreshList();
     void OnResetAlarm();
     void OnOnlyShowChanges();
@@ -34,8 +37,9 @@ public:
 
     ListView list;
     RegWatchHandle* watch;
-    RecordList state;   // the private copy the list items point into
+    RecordList state;   // the private copy the rows point into
     CheckBox onlyShowChangedBox;
+    std::vector<const ChangeEntry*> rows;  // the entry of each list item, in the list's order
 
 protected:
     // Frees a copy the list no longer points into. A rebuild inside a message
@@ -46,9 +50,11 @@ protected:
 private:
     int NextSelected(int after);
     std::vector<RowAction> SelectedRows();
-    void InsertRow(const ChangeEntry* entry);
 
     WatchTarget* target;  // the watch thread's way back to the page; see WatchCallback
+    bool refreshPending;
+    DWORD shownGeneration;     // of the engine state the list shows
+    DWORD noticedGeneration;   // of the engine state the last change notice saw
 };
 
 // The watch thread's callback. userData is what OnInitDialog registered: a

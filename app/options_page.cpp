@@ -166,7 +166,7 @@ void OptionsPage::ToggleAutostart()
     // own doing rather than report it as a change.
     ResyncProbe(HKEY_CURRENT_USER, kRunKey, 0, kAutostartValue).Resync(theApp.watch);
     if (ChangesPage::instance)
-        ChangesPage::instance->Post(MSG_REFRESH_LIST, 0, 0);
+        ChangesPage::instance->RequestRefresh();
     RegCloseKey(key);
 }
 

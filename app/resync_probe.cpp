@@ -4,7 +4,7 @@
 
 ResyncProbe::ResyncProbe(const ChangeEntry* entry)
     : root(entry->owner->root), subkey(entry->owner->subkey ? entry->owner->subkey : ""), view(entry->owner->view),
-      name(RecordNameText(entry->current))
+      name(BoundedText(entry->current->name, entry->current->nameLen))
 {
 }
 

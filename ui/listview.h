@@ -4,6 +4,15 @@
 #include "ui/window.h"
 #include <commctrl.h>
 
+#include <string>
+#include <vector>
+
+// One row of a report-mode list as SetRows shows it.
+struct ListRow {
+    std::string key;                 // names the row from one SetRows to the next
+    std::vector<std::string> texts;  // column 0 first; a missing column is empty
+};
+
 class ListView : public Window {
 public:
     // Passes every message on unchanged.
@@ -19,6 +28,21 @@ public:
     LRESULT DeleteAllItems();
     // The item's LPARAM, or 0 when there is no such item.
     LPARAM GetItemParam(int item);
+
+    // Makes the list show these rows in this order, changing only the items
+    // that differ from the last call's rows: a row whose key was shown before
+    // keeps its selection and focus, the list keeps its scroll position, and
+    // bulk work is drawn once at the end. A list filled this way must get its
+    // items from SetRows only. Items carry no LPARAM.
+    void SetRows(std::vector<ListRow> rows);
+
+private:
+    void InsertRow(int index, const ListRow& row);
+    // Sets the cells of the item whose texts differ; the number of cells set.
+    size_t UpdateRow(int index, const ListRow& from, const ListRow& to, bool apply);
+    int NextItem(int after, UINT flags);
+
+    std::vector<ListRow> shown;  // what the items show, in their order
 };
 
 #endif

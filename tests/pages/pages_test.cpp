@@ -110,7 +110,7 @@ TEST_F(ChangesPageTest, RebuildInsideAWalksMessageBoxLeavesTheWalkActingOnTheRig
     for (const char* name : {"KwWalkA", "KwWalkB", "KwWalkC"})
         ListView_SetItemState(page.list.hwnd, RowOf(name), LVIS_SELECTED, LVIS_SELECTED);
     // Listed later value first, the walk deletes C, fails in a box on B, in
-    // which the rebuild the walk posted runs, and ends as the selection empties.
+    // which the rebuild the walk posted runs, and goes on to delete A.
     bool rebuilt = false;
     std::vector<std::string> texts;
     DialogAnswerer answerer([&](HWND box) {
@@ -124,7 +124,7 @@ TEST_F(ChangesPageTest, RebuildInsideAWalksMessageBoxLeavesTheWalkActingOnTheRig
     EXPECT_TRUE(rebuilt) << "no rebuild ran inside the Error box";
     EXPECT_EQ(texts, (std::vector<std::string>{"Are you sure you want to delete the selected items?",
                                                "Can't delete that value."}));
-    EXPECT_TRUE(!kwtest::RunValueExists("KwWalkC") && kwtest::RunValueExists("KwWalkA"));
+    EXPECT_TRUE(!kwtest::RunValueExists("KwWalkC") && !kwtest::RunValueExists("KwWalkA"));
     EXPECT_TRUE(Shows("KwWalkB", "")) << "B was not re-read under its own name";
 }
 

@@ -114,7 +114,7 @@ void OnEngineEvent(void* userData, const RegWatchEvent* event)
 ChangesPage* ChangesPage::instance = nullptr;
 
 ChangesPage::ChangesPage()
-    : watch(nullptr), state(), target(nullptr), refreshPending(false), shownGeneration(0), noticedGeneration(0)
+    : watch(nullptr), state(), target(nullptr), refreshPending(false), shownGeneration(0), noticedDifferences(0)
 {
     RecordList_Init(&state);
     instance = this;
@@ -180,7 +180,7 @@ int ChangesPage::OnInitDialog()
                             "The accepted state saved by the last run could not be used: a fresh one was taken.");
         Journal_OpenFromSettings();
         Journal_BaselineTaken(watch, "start");
-        noticedGeneration = RegWatch_Generation(watch);
+        noticedDifferences = RegWatch_Differences(watch);
         // Held by the engine from here on, thread or not: the sink keeps it.
         target = new WatchTarget;
         target->page.store(hwnd);
@@ -237,13 +237,13 @@ void ChangesPage::OnRegistryChanged()
     // The engine calls back at every comparison while a value stays Deleted,
     // also for writes elsewhere: a state with nothing new changes nothing
     // here and raises no second alert.
-    const DWORD generation = RegWatch_Generation(watch);
-    if (generation == noticedGeneration)
+    const DWORD differences = RegWatch_Differences(watch);
+    if (differences == noticedDifferences)
         return;
-    noticedGeneration = generation;
+    noticedDifferences = differences;
     if (ReadSetting(kSettingNoTrayIconFlash) == 0 && TrayIcon::instance)
         TrayIcon::instance->StartFlashing();
-    if (generation != shownGeneration)
+    if (RegWatch_Generation(watch) != shownGeneration)
         RequestRefresh();
     if (ReadSetting(kSettingPopUpAlert) == 0 || alertShowing)
         return;

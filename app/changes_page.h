@@ -54,7 +54,7 @@ private:
     WatchTarget* target;  // the watch thread's way back to the page; see WatchCallback
     bool refreshPending;
     DWORD shownGeneration;     // of the engine state the list shows
-    DWORD noticedGeneration;   // of the engine state the last change notice saw
+    DWORD noticedDifferences;  // the engine's count of differences at the last change notice
 };
 
 // The watch thread's callback. userData is what OnInitDialog registered: a

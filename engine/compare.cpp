@@ -54,8 +54,10 @@ int ValueRecord_SameValue(const ValueRecord* a, const ValueRecord* b)
 
 void RegWatch_Report(RegWatchHandle* watch, RegWatchEventKind kind, const WatchedKey* key, const ChangeEntry* entry)
 {
-    if (kind == RegWatchEvent_ValueAdded || kind == RegWatchEvent_ValueChanged || kind == RegWatchEvent_ValueDeleted)
+    if (kind == RegWatchEvent_ValueAdded || kind == RegWatchEvent_ValueChanged || kind == RegWatchEvent_ValueDeleted) {
         InterlockedIncrement(&watch->generation);
+        InterlockedIncrement(&watch->differences);
+    }
     if (!watch->sink)
         return;
     RegWatchEvent event = {kind, watch->eventFlags, key, entry};

@@ -199,9 +199,14 @@ void RegWatch_SetEventSink(RegWatchHandle* watch, void* userData, RegWatch_Event
 // 1 while the watch thread runs with every notification armed, else 0.
 int RegWatch_IsWatching(RegWatchHandle* watch);
 
-// Grows whenever the state changes in a way a copy would show; a callback
-// that leaves it where it was (a value that stays Deleted) brings nothing new.
+// Grows whenever the state changes in a way a copy would show.
 DWORD RegWatch_Generation(RegWatchHandle* watch);
+
+// Grows with every difference a comparison records (an added, changed or
+// newly deleted value), never with the user's own re-reads or baselines: a
+// callback that leaves it where it was (a value that stays Deleted) brings
+// nothing new to alert about.
+DWORD RegWatch_Differences(RegWatchHandle* watch);
 
 // 1 when Windows keeps two registry views (64-bit Windows), else 0.
 int RegWatch_HasTwoViews();

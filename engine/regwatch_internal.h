@@ -30,6 +30,7 @@ struct RegWatchHandle {
     DWORD eventFlags;          // added to every event of the next comparison
     volatile LONG watching;    // RegWatch_IsWatching
     volatile LONG generation;  // RegWatch_Generation
+    volatile LONG differences; // RegWatch_Differences
     char* acceptedFile;        // where the accepted state is saved, or null; owned
     // The watched keys, kept open between comparisons by their row in
     // watched (which follows the table), so that a key nobody wrote to costs

@@ -97,6 +97,11 @@ DWORD RegWatch_Generation(RegWatchHandle* watch)
     return watch ? static_cast<DWORD>(InterlockedCompareExchange(&watch->generation, 0, 0)) : 0;
 }
 
+DWORD RegWatch_Differences(RegWatchHandle* watch)
+{
+    return watch ? static_cast<DWORD>(InterlockedCompareExchange(&watch->differences, 0, 0)) : 0;
+}
+
 DWORD RegWatch_ArmNotifications(RegWatchHandle* watch)
 {
     DWORD result = REGWATCH_OK;

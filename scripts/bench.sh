@@ -15,6 +15,6 @@ esac
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake >/dev/null
 fi
-cmake --build "$build" -j 2 --target regwatch_bench regwriter >/dev/null
+cmake --build "$build" -j 2 --target regwatch_bench stamp_writer >/dev/null
 
 "$build/wine-run" "$build/bin/regwatch_bench.exe" "$@"

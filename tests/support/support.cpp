@@ -4,8 +4,107 @@
 #include <gdiplus.h>
 #include <shlwapi.h>
 #include <algorithm>
+#include <iterator>
 
 namespace testing_support {
+
+std::string ModulePath(const char* sibling)
+{
+    char path[MAX_PATH] = "";
+    const std::string module(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+    return sibling ? module.substr(0, module.find_last_of('\\') + 1) + sibling : module;
+}
+
+HANDLE Launch(std::string command, const std::string& folder)
+{
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError =
+        CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr);
+    PROCESS_INFORMATION created{};
+    CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup, &created);
+    CloseHandle(startup.hStdInput);
+    CloseHandle(created.hThread);
+    return created.hProcess;
+}
+
+long ExitCode(HANDLE process, DWORD timeoutMs)
+{
+    DWORD code = 0;
+    const bool ended = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+    return ended && GetExitCodeProcess(process, &code) ? static_cast<long>(code) : -1;
+}
+
+int RunWriter(const char* root, const char* subkey, const std::string& commands, int line, const char* file)
+{
+    const HANDLE writer = Launch("\"" + ModulePath("regwriter.exe") + "\" " + root + " \"" + subkey + "\" " + commands);
+    const long code = writer ? ExitCode(writer, 60000) : -1;
+    CloseHandle(writer);
+    if (code != 0)
+        ADD_FAILURE_AT(file, line) << "regwriter " << commands << ": exit code " << code;
+    return static_cast<int>(code);
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
+{
+    for (DWORD start = GetTickCount(); !done() && GetTickCount() - start < timeoutMs;) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        for (MSG message; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); DispatchMessageA(&message))
+            TranslateMessage(&message);
+    }
+    return done();
+}
+
+std::string WindowText(HWND w) { char text[1024] = ""; return w && GetWindowTextA(w, text, sizeof text) ? text : ""; }
+std::string ClassName(HWND w) { char name[256] = ""; return GetClassNameA(w, name, sizeof name) ? name : ""; }
+
+const std::pair<HKEY, std::string> kSaved[] = {
+    {HKEY_CURRENT_USER, kRunKey}, {HKEY_CURRENT_USER, kRunKey + std::string("Once")},
+    {HKEY_CURRENT_USER, kRunKey + std::string("Services")}, {HKEY_LOCAL_MACHINE, kRunKey},
+    {HKEY_LOCAL_MACHINE, kRunKey + std::string("Once")}, {HKEY_LOCAL_MACHINE, kRunKey + std::string("OnceEx")},
+    {HKEY_LOCAL_MACHINE, kRunKey + std::string("Services")}, {HKEY_CURRENT_USER, "Software\\Velmorra"}};
+
+static bool CopyKey(HKEY fromRoot, const std::string& from, HKEY toRoot, const std::string& to)  // false: no from
+{
+    HKEY source = nullptr, target = nullptr;
+    const bool opened = RegOpenKeyExA(fromRoot, from.c_str(), 0, KEY_READ, &source) == ERROR_SUCCESS;
+    if (opened && RegCreateKeyA(toRoot, to.c_str(), &target) == ERROR_SUCCESS)
+        RegCopyTreeA(source, nullptr, target);
+    RegCloseKey(source);
+    RegCloseKey(target);
+    return opened;
+}
+
+RegistryTest::RegistryTest() : copies("Software\\KeywardenTestCopy" + std::to_string(GetCurrentProcessId()) + "\\")
+{
+    for (size_t i = 0; i < std::size(kSaved); ++i)
+        existed.push_back(CopyKey(kSaved[i].first, kSaved[i].second, HKEY_CURRENT_USER, copies + std::to_string(i)));
+}
+
+RegistryTest::~RegistryTest()
+{
+    for (size_t i = 0; i < std::size(kSaved); ++i) {
+        RegDeleteTreeA(kSaved[i].first, kSaved[i].second.c_str());
+        if (existed[i])
+            CopyKey(HKEY_CURRENT_USER, copies + std::to_string(i), kSaved[i].first, kSaved[i].second);
+    }
+    RegDeleteTreeA(HKEY_CURRENT_USER, copies.c_str());
+}
+
+void RegistryTest::Put(HKEY root, const char* subkey, const char* name, const char* text, int line, const char* file)
+{
+    const LONG status = text ? RegSetKeyValueA(root, subkey, name, REG_SZ, text, static_cast<DWORD>(strlen(text) + 1))
+                             : RegDeleteKeyValueA(root, subkey, name);
+    if (status != ERROR_SUCCESS && (text || status != ERROR_FILE_NOT_FOUND))
+        ADD_FAILURE_AT(file, line) << (text ? "setting " : "deleting ") << name << ": error " << status;
+}
+
+bool RegistryTest::Exists(HKEY root, const char* subkey, const char* name)
+{
+    return RegGetValueA(root, subkey, name, RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
 
 std::map<UINT_PTR, std::function<void()>>& ThreadTimer::Timers() { static thread_local std::map<UINT_PTR, std::function<void()>> timers; return timers; }
 
@@ -29,19 +128,6 @@ LRESULT CALLBACK DialogAnswerer::HookProc(int code, WPARAM wParam, LPARAM lParam
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
-
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
-{
-    for (DWORD start = GetTickCount(); !done() && GetTickCount() - start < timeoutMs;) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        for (MSG message; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); DispatchMessageA(&message))
-            TranslateMessage(&message);
-    }
-    return done();
-}
-
-std::string WindowText(HWND w) { char text[1024] = ""; return w && GetWindowTextA(w, text, sizeof text) ? text : ""; }
-std::string ClassName(HWND w) { char name[256] = ""; return GetClassNameA(w, name, sizeof name) ? name : ""; }
 
 std::string SaveScreenshot(HWND window, const std::string& name)
 {

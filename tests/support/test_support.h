@@ -1,6 +1,10 @@
+// Helpers of every test program: the registry as a test found it, other
+// processes, waiting, and answering dialogs.
 #pragma once
 
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <list>
@@ -9,6 +13,38 @@
 #include <vector>
 
 namespace testing_support {
+
+inline const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";  // below HKCU and HKLM
+
+// The executable's path; with a file name, that file's path beside it ("": the folder, ending in '\').
+std::string ModulePath(const char* sibling = nullptr);
+// Starts the command line in folder with no standard handles, so that nothing it starts holds a test's output open.
+HANDLE Launch(std::string command, const std::string& folder = ModulePath(""));
+long ExitCode(HANDLE process, DWORD timeoutMs);  // -1 while it runs
+// Runs regwriter (tests/tools), another program writing root's ("HKCU"/"HKLM") subkey; its exit code.
+int RunWriter(const char* root, const char* subkey, const std::string& commands, int line = __builtin_LINE(),
+              const char* file = __builtin_FILE());
+
+// Dispatches messages until done() holds or timeoutMs has passed; returns done().
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
+std::string WindowText(HWND window), ClassName(HWND window);
+// Saves the window as <executable's folder>/../screenshots/<name>.png; returns the path, or "" on failure.
+std::string SaveScreenshot(HWND window, const std::string& name);
+
+// Saves the seven watched keys and the program's settings, and puts them back when the test ends.
+class RegistryTest : public ::testing::Test {
+public:
+    // Sets a REG_SZ value, creating the key, or deletes it when text is null; fails the test at the caller's line.
+    static void Put(HKEY root, const char* subkey, const char* name, const char* text, int line = __builtin_LINE(),
+                    const char* file = __builtin_FILE());
+    static bool Exists(HKEY root, const char* subkey, const char* name);
+protected:
+    RegistryTest();
+    ~RegistryTest() override;
+private:
+    const std::string copies;
+    std::vector<bool> existed;  // of each key saved
+};
 
 // Runs action once, delayMs later, from any message loop of the thread; destroying it first cancels it.
 class ThreadTimer {
@@ -39,11 +75,5 @@ private:
     std::list<ThreadTimer> pending;
     HHOOK hook = (current = this, SetWindowsHookExA(WH_CBT, &HookProc, nullptr, GetCurrentThreadId()));
 };
-
-// Dispatches messages until done() holds or timeoutMs has passed; returns done().
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
-std::string WindowText(HWND window), ClassName(HWND window);
-// Saves the window as <executable's folder>/../screenshots/<name>.png; returns the path, or "" on failure.
-std::string SaveScreenshot(HWND window, const std::string& name);
 
 }  // namespace testing_support

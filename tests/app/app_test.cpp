@@ -1,4 +1,4 @@
-// The tray icon, settings, Options page, alert and help file on the real templates and registry.
+// The tray icon, settings, Options page and alert on the real templates and registry.
 #include "app/alert_dialog.h"
 #include "app/options_page.h"
 #include "app/settings.h"
@@ -11,27 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 namespace {
-
-struct SavedValue {  // puts one value of HKEY_CURRENT_USER back with its type and data, or deletes it
-    SavedValue(const char* subkeyText, const char* valueName) : subkey(subkeyText), name(valueName) {}
-    ~SavedValue() { existed ? RegSetKeyValueA(HKEY_CURRENT_USER, subkey, name, type, data, size) : Delete(); }
-    LSTATUS Delete() { return RegDeleteKeyValueA(HKEY_CURRENT_USER, subkey, name); }
-    const char *subkey, *name;
-    DWORD type = 0, size = kAutostartCommandSize;
-    BYTE data[kAutostartCommandSize];
-    const bool existed = !RegGetValueA(HKEY_CURRENT_USER, subkey, name, RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size);
-};
-
-std::string ModulePath()
-{
-    std::string path(32768, '\0');
-    path.resize(GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size())));
-    return path;
-}
 
 int EngineStatus(RegWatchHandle* watch)  // of HKCU's Keywarden value; -1 when it has no entry
 {
@@ -46,15 +28,13 @@ int EngineStatus(RegWatchHandle* watch)  // of HKCU's Keywarden value; -1 when i
     return status;
 }
 
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public testing_support::RegistryTest {
 protected:
     SettingsTest() { host.hwnd = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr); }
     ~SettingsTest() override
     {
         theApp.watch = nullptr;
         DestroyWindow(host.hwnd);  // and the page, its child
-        if (!keysExisted)
-            RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Velmorra");
     }
     INT_PTR RunAlert(std::function<void(HWND)> act)  // modal, as the Changes page runs it; -1 after 10 s
     {
@@ -63,10 +43,6 @@ protected:
         testing_support::ThreadTimer limit(10000, [&] { EndDialog(alert.hwnd, -1); });
         return alert.RunModal(IDD_ALERT, &host);
     }
-    HKEY velmorra = nullptr;  // the program's keys go again after the test if the test made them
-    const bool keysExisted = !RegOpenKeyA(HKEY_CURRENT_USER, "Software\\Velmorra", &velmorra) && !RegCloseKey(velmorra);
-    SavedValue saved[4] = {{kSettingsKey, kSettingPopUpAlert}, {kSettingsKey, kSettingNoTrayIconFlash},
-                           {kSettingsKey, kSettingOnlyShowChanged}, {kRunKey, kAutostartValue}};
     Window host;
     OptionsPage page;
 };
@@ -168,10 +144,10 @@ TEST_F(SettingsTest, OptionsBoxesStoreEachClickAndAutostartWritesTheQuotedComman
     char stored[kAutostartCommandSize] = {};
     DWORD size = kAutostartCommandSize;
     RegGetValueA(HKEY_CURRENT_USER, kRunKey, kAutostartValue, RRF_RT_REG_SZ, nullptr, stored, &size);
-    EXPECT_EQ("\"" + ModulePath() + "\" -tray", std::string(stored));
+    EXPECT_EQ("\"" + testing_support::ModulePath() + "\" -tray", std::string(stored));
     EXPECT_EQ(static_cast<int>(Unchanged), EngineStatus(watch));
 
-    std::string buffer(ModulePath().size() + 9, '#');  // one short of the command: nothing, not a truncated path
+    std::string buffer(testing_support::ModulePath().size() + 9, '#');  // one short of the command: nothing, not a truncated path
     EXPECT_EQ(0, BuildAutostartCommand(&buffer[0], static_cast<DWORD>(buffer.size() - 1)));
     EXPECT_EQ("", std::string(buffer.c_str()));
     EXPECT_EQ('#', buffer.back()) << "written past the end";
@@ -196,14 +172,6 @@ TEST_F(SettingsTest, AlertEndsWithItsResultAndItsBoxStoresThroughTheOptionsPage)
         EXPECT_EQ(0, page.popUpAlertBox.IsChecked());
         SendDlgItemMessageA(dialog, IDC_GO_AWAY, BM_CLICK, 0, 0);
     }));
-}
-
-TEST(HelpFileTest, ChmLiesBesideTheProgramAndBeginsWithItsf)
-{
-    const std::string path = ModulePath();
-    char signature[5] = {};
-    std::ifstream(path.substr(0, path.find_last_of('\\') + 1) + "keywarden.chm", std::ios::binary).read(signature, 4);
-    EXPECT_STREQ("ITSF", signature);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include "app/main_dialog.h"
 #include "app/program.h"
 #include "app/tray_icon.h"
-#include "tests/pages/registry.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -13,18 +12,9 @@
 
 #include "resources/resource.h"
 
-using testing_support::DialogAnswerer;
-using testing_support::PumpUntil;
-using testing_support::WindowText;
+using namespace testing_support;
 
 namespace {
-
-struct RecordingTrayIcon : TrayIcon {
-    using TrayIcon::TrayIcon;
-    void StartFlashing() override { flashing = true; }
-    void StopFlashing() override { flashing = false; }
-    bool flashing = false;
-};
 
 // Keeps each copy of the engine's state that it releases, scribbled over, so
 // that a walk still using an entry of one acts on garbage.
@@ -40,12 +30,12 @@ struct PoisonedPage : ChangesPage {
     }
 };
 
-class ChangesPageTest : public ::testing::Test {
+class ChangesPageTest : public RegistryTest {
 protected:
     void SetUp() override
     {
         host.hwnd = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 800, 400, nullptr, nullptr, nullptr, nullptr);
-        tray.reset(new RecordingTrayIcon(host.hwnd));
+        tray.reset(new TrayIcon(host.hwnd));
         page.Create(&host, IDD_CHANGES_PAGE);
     }
     void TearDown() override
@@ -69,12 +59,11 @@ protected:
     // Pumps messages until the value's row shows that status ("" for no row).
     bool Shows(const char* name, const char* status)
     {
-        return PumpUntil([&] { return (RowOf(name) < 0 ? "" : Text(RowOf(name), 0)) == status; }, 5000);
+        return PumpUntil([&] { return (RowOf(name) < 0 ? "" : Text(RowOf(name), 0)) == status; });
     }
 
-    kwtest::RegistrySnapshot snapshot;
     Window host;
-    std::unique_ptr<RecordingTrayIcon> tray;
+    std::unique_ptr<TrayIcon> tray;
     PoisonedPage page;
 };
 
@@ -82,15 +71,15 @@ protected:
 
 TEST_F(ChangesPageTest, FlashingStartsOnAChangeAndStopsOnResetAlarmOrARebuildWithNoChange)
 {
-    ASSERT_EQ(kwtest::SetRunValue("KwPageA", "a"), ERROR_SUCCESS);
+    Put(HKEY_CURRENT_USER, kRunKey, "KwPageA", "a");
     ASSERT_TRUE(Shows("KwPageA", "New (Added)"));
     EXPECT_TRUE(tray->flashing);
     PostMessageA(GetDlgItem(page.hwnd, IDC_RESET_ALARM), BM_CLICK, 0, 0);
     ASSERT_TRUE(Shows("KwPageA", "Unchanged"));
-    EXPECT_FALSE(tray->flashing) << "Reset Alarm";
+    EXPECT_TRUE(PumpUntil([&] { return !tray->flashing; })) << "Reset Alarm";
     tray->StartFlashing();
     page.Post(MSG_REFRESH_LIST, 0, 0);
-    EXPECT_TRUE(PumpUntil([&] { return !tray->flashing; }, 5000)) << "a rebuild with no change";
+    EXPECT_TRUE(PumpUntil([&] { return !tray->flashing; })) << "a rebuild with no change";
 }
 
 // A rebuild inside a message box of Delete frees the copy the walk started
@@ -98,11 +87,11 @@ TEST_F(ChangesPageTest, FlashingStartsOnAChangeAndStopsOnResetAlarmOrARebuildWit
 TEST_F(ChangesPageTest, RebuildInsideAWalksMessageBoxLeavesTheWalkActingOnTheRightValues)
 {
     for (const char* name : {"KwWalkA", "KwWalkB", "KwWalkC"})
-        ASSERT_EQ(kwtest::SetRunValue(name, "before"), ERROR_SUCCESS);
+        Put(HKEY_CURRENT_USER, kRunKey, name, "before");
     page.OnResetAlarm();
     ASSERT_TRUE(Shows("KwWalkA", "Unchanged"));
     // B goes behind the list's back; the list is not told before the walk.
-    ASSERT_EQ(RegDeleteKeyValueA(HKEY_CURRENT_USER, kwtest::kRunKey, "KwWalkB"), ERROR_SUCCESS);
+    Put(HKEY_CURRENT_USER, kRunKey, "KwWalkB", nullptr);
     MSG message;
     for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(5))
         if (PeekMessageA(&message, page.hwnd, MSG_REGISTRY_CHANGED, MSG_REGISTRY_CHANGED, PM_REMOVE))
@@ -116,7 +105,7 @@ TEST_F(ChangesPageTest, RebuildInsideAWalksMessageBoxLeavesTheWalkActingOnTheRig
     DialogAnswerer answerer([&](HWND box) {
         const bool error = WindowText(box) == "Error";
         if (error)
-            rebuilt = PumpUntil([&] { return !page.released.empty(); }, 5000);
+            rebuilt = PumpUntil([&] { return !page.released.empty(); });
         texts.push_back(WindowText(GetDlgItem(box, 0xFFFF)));
         PostMessageA(GetDlgItem(box, error ? IDOK : IDYES), BM_CLICK, 0, 0);
     });
@@ -124,7 +113,7 @@ TEST_F(ChangesPageTest, RebuildInsideAWalksMessageBoxLeavesTheWalkActingOnTheRig
     EXPECT_TRUE(rebuilt) << "no rebuild ran inside the Error box";
     EXPECT_EQ(texts, (std::vector<std::string>{"Are you sure you want to delete the selected items?",
                                                "Can't delete that value."}));
-    EXPECT_TRUE(!kwtest::RunValueExists("KwWalkC") && kwtest::RunValueExists("KwWalkA"));
+    EXPECT_TRUE(!Exists(HKEY_CURRENT_USER, kRunKey, "KwWalkC") && Exists(HKEY_CURRENT_USER, kRunKey, "KwWalkA"));
     EXPECT_TRUE(Shows("KwWalkB", "")) << "B was not re-read under its own name";
 }
 

@@ -1,8 +1,5 @@
 #include "tests/support/test_support.h"
 
-#include <objidl.h>
-#include <gdiplus.h>
-#include <shlwapi.h>
 #include <algorithm>
 #include <iterator>
 
@@ -127,37 +124,6 @@ LRESULT CALLBACK DialogAnswerer::HookProc(int code, WPARAM wParam, LPARAM lParam
             current->pending.emplace_back(10, [act = current->action, dialog] { act(dialog); });
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-std::string SaveScreenshot(HWND window, const std::string& name)
-{
-    char folder[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, folder, sizeof folder);
-    PathRemoveFileSpecA(folder);
-    std::string path = std::string(folder) + "\\..\\screenshots";
-    CreateDirectoryA(path.c_str(), nullptr);
-    path += "\\" + name + ".png";
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    PumpUntil([] { return false; }, 100);
-    RECT rect;
-    GetWindowRect(window, &rect);
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    HDC source = GetWindowDC(window), memory = CreateCompatibleDC(source);
-    HBITMAP bitmap = CreateCompatibleBitmap(source, width, height);
-    SelectObject(memory, bitmap);
-    bool saved = BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
-    DeleteDC(memory);   // GDI+ must not find the bitmap selected into a DC
-    ReleaseDC(window, source);
-    const CLSID png = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};   // its encoder
-    Gdiplus::GdiplusStartupInput input;
-    ULONG_PTR token = 0;
-    if (saved && Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok) {
-        const std::wstring widePath(path.begin(), path.end());   // the build's path is plain ASCII
-        saved = Gdiplus::Bitmap(bitmap, nullptr).Save(widePath.c_str(), &png, nullptr) == Gdiplus::Ok;
-        Gdiplus::GdiplusShutdown(token);
-    }
-    DeleteObject(bitmap);
-    return saved ? path : std::string();
 }
 
 }  // namespace testing_support

@@ -28,8 +28,6 @@ int RunWriter(const char* root, const char* subkey, const std::string& commands,
 // Dispatches messages until done() holds or timeoutMs has passed; returns done().
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 std::string WindowText(HWND window), ClassName(HWND window);
-// Saves the window as <executable's folder>/../screenshots/<name>.png; returns the path, or "" on failure.
-std::string SaveScreenshot(HWND window, const std::string& name);
 
 // Saves the seven watched keys and the program's settings, and puts them back when the test ends.
 class RegistryTest : public ::testing::Test {

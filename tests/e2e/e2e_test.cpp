@@ -1,0 +1,200 @@
+// The real keywarden.exe, started in the test prefix and worked from another process as a user would: windows
+// found by caption, the list read across the process boundary, buttons clicked, boxes answered; regwriter
+// changes the registry from a process of its own.
+#include "resources/resource.h"
+#include "tests/support/test_support.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <array>
+
+using namespace testing_support;
+using Row = std::array<std::string, 5>;  // Status, Name, Value, Old Value, Registry Path
+
+// A top-level window of that caption and class: the main window, which has the tabs, or a visible other one.
+HWND WaitForWindow(const char* caption, bool main = false, const char* className = "#32770")
+{
+    HWND found = nullptr;
+    PumpUntil([&] {
+        for (found = nullptr; (found = FindWindowExA(nullptr, found, className, caption));)
+            if ((GetDlgItem(found, IDC_TABS) != nullptr) == main && (main || IsWindowVisible(found)))
+                return true;
+        return false;
+    });
+    return found;
+}
+
+// Clicks the box's button; waits until the box has gone and the program has acted on the answer.
+bool Press(HWND box, int buttonId)
+{
+    const HWND owner = GetWindow(box, GW_OWNER);
+    PostMessageA(GetDlgItem(box, buttonId), BM_CLICK, 0, 0);
+    const bool gone = PumpUntil([&] { return !IsWindow(box); });
+    SendMessageTimeoutA(owner, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr);
+    return gone;
+}
+
+class EndToEndTest : public RegistryTest {
+protected:
+    void TearDown() override  // before the registry is put back
+    {
+        PostMessageA(main, WM_CLOSE, 0, 0);
+        if (process && ExitCode(process, 5000) == -1)
+            TerminateProcess(process, 99);
+        CloseHandle(process);
+    }
+    void Start(const std::string& arguments, const std::string& folder = ModulePath(""))
+    {
+        ASSERT_NE(process = Launch("\"" + folder + "keywarden.exe\" " + arguments, folder), nullptr);
+        WaitForInputIdle(process, 10000);  // the window is built and the baseline taken
+        remote = static_cast<char*>(VirtualAllocEx(process, nullptr, 1 << 16, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        ASSERT_NE(main = WaitForWindow("Keywarden", true), nullptr);
+    }
+    HWND Control(int id)  // of the main window or one of its pages
+    {
+        HWND control = GetDlgItem(main, id);
+        for (HWND page = nullptr; !control && (page = FindWindowExA(GetDlgItem(main, IDC_TABS), page, "#32770", 0));)
+            control = GetDlgItem(page, id);
+        return control;
+    }
+    void Click(int id) { PostMessageA(Control(id), BM_CLICK, 0, 0); }
+    std::vector<Row> Rows(const char* prefix = "Kw")  // of the values so named, in the list's order
+    {
+        std::vector<Row> rows(static_cast<size_t>(SendMessageA(Control(IDC_VALUE_LIST), LVM_GETITEMCOUNT, 0, 0)));
+        for (size_t index = 0; index < rows.size() * 5; ++index) {
+            LVITEMA item{};
+            item.iSubItem = static_cast<int>(index % 5), item.pszText = remote + sizeof item, item.cchTextMax = 1 << 14;
+            WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+            std::string& text = rows[index / 5][index % 5];
+            text.resize(static_cast<size_t>(SendMessageA(Control(IDC_VALUE_LIST), LVM_GETITEMTEXTA, index / 5,
+                                                         reinterpret_cast<LPARAM>(remote))));
+            ReadProcessMemory(process, item.pszText, &text[0], text.size(), nullptr);
+        }
+        rows.erase(std::remove_if(rows.begin(), rows.end(), [&](const Row& row) { return row[1].rfind(prefix, 0); }),
+                   rows.end());
+        return rows;
+    }
+    // Selects the rows of these values. Posted, so that a rebuild already on its way, which empties the
+    // selection, comes first.
+    void Select(const std::vector<std::string>& names)
+    {
+        LVITEMA state{};
+        state.stateMask = state.state = LVIS_SELECTED;
+        WriteProcessMemory(process, remote + (1 << 15), &state, sizeof state, nullptr);
+        const std::vector<Row> rows = Rows("");
+        for (size_t index = 0; index < rows.size(); ++index)
+            if (std::count(names.begin(), names.end(), rows[index][1]))
+                PostMessageA(Control(IDC_VALUE_LIST), LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(remote + (1 << 15)));
+    }
+
+    HANDLE process = nullptr;
+    HWND main = nullptr;     // shown or not
+    char* remote = nullptr;  // memory in the program for the list's messages
+};
+
+// A folder of its own holds the program, its help file and a stranger's regedit.exe (a copy of regwriter,
+// which shows no window).
+TEST_F(EndToEndTest, OutsideChangesShowUpDeleteAndRevertActHelpOpensAndTheRegistryEditorIsTheSystemsOwn)
+{
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = temp + std::string("keywarden-e2e-") + std::to_string(GetCurrentProcessId()) + "\\";
+    const std::pair<const char*, const char*> files[] = {
+        {"keywarden.exe", "keywarden.exe"}, {"keywarden.chm", "keywarden.chm"}, {"regwriter.exe", "regedit.exe"}};
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const auto& file : files)
+        ASSERT_TRUE(CopyFileA(ModulePath(file.first).c_str(), (folder + file.second).c_str(), FALSE)) << file.first;
+    for (const char* name : {"KwA", "KwB", "KwC"})
+        Put(HKEY_CURRENT_USER, kRunKey, name, "before");
+    Put(HKEY_LOCAL_MACHINE, kRunKey, "KwMachine", "m");
+    Start("", folder);
+    RunWriter("HKCU", kRunKey, "set KwD new set KwB after del KwC");
+    const std::string user = std::string("HKEY_CURRENT_USER\\") + kRunKey;
+    const std::vector<Row> expected = {  // machine values above user values, the later above the earlier
+        {"Unchanged", "KwMachine", "m", "", std::string("HKEY_LOCAL_MACHINE\\") + kRunKey},
+        {"New (Added)", "KwD", "new", "", user}, {"Deleted", "KwC", "before", "", user},
+        {"Changed", "KwB", "after", "before", user}, {"Unchanged", "KwA", "before", "", user}};
+    EXPECT_TRUE(PumpUntil([&] { return Rows() == expected; })) << Rows().size() << " rows";
+
+    Select({"KwD", "KwB", "KwC"});  // Revert of each kind of change puts back what the program started with
+    Click(IDC_REVERT);
+    EXPECT_TRUE(PumpUntil([&] {
+        const std::vector<Row> rows = Rows();
+        return rows.size() == 4 && std::all_of(rows.begin(), rows.end(), [](const Row& row) {
+                   return row[0] == "Unchanged" && row[3].empty() && row[1] != "KwD" && (row[1] != "KwB" || row[2] == "before");
+               });
+    }));
+    EXPECT_TRUE(!Exists(HKEY_CURRENT_USER, kRunKey, "KwD") && Exists(HKEY_CURRENT_USER, kRunKey, "KwC"));
+
+    Select({"KwMachine"});  // Delete asks first: No keeps the value, Yes deletes it
+    Click(IDC_DELETE);
+    HWND box = WaitForWindow("Keywarden");
+    EXPECT_EQ(WindowText(GetDlgItem(box, 0xFFFF)), "Are you sure you want to delete the selected items?");
+    Press(box, IDNO);
+    EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, kRunKey, "KwMachine"));
+    Click(IDC_DELETE);
+    Press(WaitForWindow("Keywarden"), IDYES);
+    EXPECT_TRUE(PumpUntil([&] { return Rows().size() == 3; }));
+    EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, kRunKey, "KwMachine"));
+
+    Click(IDC_HELP_BUTTON);
+    HWND viewer = WaitForWindow(nullptr, false, "HH Parent");
+    EXPECT_NE(viewer, nullptr) << "no help viewer";
+    PostMessageA(viewer, WM_CLOSE, 0, 0);
+    const HWND before = FindWindowA("RegEdit_RegEdit", nullptr);
+    Click(IDC_REGEDIT);
+    HWND editor = nullptr;
+    EXPECT_TRUE(PumpUntil([&] { return (editor = FindWindowA("RegEdit_RegEdit", nullptr)) && editor != before; }));
+    PostMessageA(editor, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(editor); }));
+
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(ExitCode(process, 10000), 0);
+    for (const auto& file : files)
+        DeleteFileA((folder + file.second).c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
+TEST_F(EndToEndTest, TrayStartHidesTheWindowTheAlertAndTheIconShowItAndWmCloseQuitsAtOnce)
+{
+    auto trayIcons = [] {
+        std::vector<HWND> icons;
+        const HWND tray = FindWindowA(nullptr, "Wine System Tray");
+        for (HWND icon = nullptr; tray && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", nullptr));)
+            icons.push_back(icon);
+        return icons;
+    };
+    const std::vector<HWND> before = trayIcons();
+    const DWORD on = 1;
+    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Velmorra\\Keywarden\\Settings", "PopUpAlert", REG_DWORD, &on, 4);
+    Start("-tray");
+    EXPECT_FALSE(IsWindowVisible(main));
+    HWND icon = nullptr;  // the one that came with the program
+    ASSERT_TRUE(PumpUntil([&] {
+        for (HWND candidate : trayIcons())
+            icon = std::count(before.begin(), before.end(), candidate) ? icon : candidate;
+        return icon != nullptr;
+    }));
+
+    RunWriter("HKCU", kRunKey, "set KwAlert one");  // the alert's Show Changes shows the list
+    EXPECT_TRUE(Press(WaitForWindow("Keywarden - Change Alert"), IDC_SHOW_CHANGES));
+    EXPECT_TRUE(IsWindowVisible(main) && SendMessageA(Control(IDC_TABS), TCM_GETCURSEL, 0, 0) == 0);
+    EXPECT_TRUE(Rows().size() == 1 && Rows()[0][0] == "New (Added)");
+
+    // Minimising hides the window; a left click on the icon, as the tray passes it on, shows it.
+    PostMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(main); }));
+    PostMessageA(icon, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    PostMessageA(icon, WM_LBUTTONUP, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) && !IsIconic(main); }));
+
+    PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    HWND question = WaitForWindow("Keywarden");
+    EXPECT_EQ(WindowText(GetDlgItem(question, 0xFFFF)), "Close Keywarden?");
+    Press(question, IDNO);
+    EXPECT_TRUE(ExitCode(process, 500) == -1 && IsWindow(icon)) << "No keeps the program";
+    PostMessageA(main, WM_CLOSE, 0, 0);  // as another program would
+    EXPECT_EQ(ExitCode(process, 10000), 0);
+    EXPECT_FALSE(IsWindow(icon)) << "the tray icon outlived the program";
+}

@@ -6,6 +6,7 @@
 #   scripts/screenshots.sh [build dir]     (default: build/x86_64)
 #
 # Uses the build tree's private Wine prefix and removes the values it wrote.
+# The changes come from Wine's reg.exe, another program as far as Keywarden knows.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -13,7 +14,7 @@ build=${1:-build/x86_64}
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake >/dev/null
 fi
-cmake --build "$build" -j 2 --target keywarden regwriter idle_window
+cmake --build "$build" -j 2 --target keywarden idle_window
 build=$(cd "$build" && pwd)
 mkdir -p "$build/screenshots"
 
@@ -21,17 +22,21 @@ mkdir -p "$build/screenshots"
 xvfb-run -a -s "-screen 0 1280x1024x24" sh -eu -c '
     build=$1
     run="$build/wine-run"
-    write() { "$run" "$build/bin/regwriter.exe" "$@"; }
-    runkey="Software\\Microsoft\\Windows\\CurrentVersion\\Run"
-    settings="Software\\Velmorra\\Keywarden\\Settings"
+    runkey="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+    settings="HKCU\\Software\\Velmorra\\Keywarden\\Settings"
+    put() { "$run" reg add "$1" /v "$2" /d "$3" /f >/dev/null; }
+    del() { "$run" reg delete "$runkey" /v "$1" /f >/dev/null 2>&1 || true; }
     shot() { import -window "$1" "$build/screenshots/$2.png"; echo "screenshots: $2"; }
     "$run" --start >/dev/null
-    trap "write HKCU \"\$runkey\" del Updater del Helper del Tools; write HKCU \"\$settings\" del PopUpAlert; \"\$run\" --stop >/dev/null" EXIT
-    write HKCU "$runkey" set Updater "\"C:\\Program Files\\Updater\\update.exe\"" set Tools "C:\\Tools\\tray.exe"
-    write HKCU "$settings" setdword PopUpAlert 0
+    trap "del Updater; del Helper; del Tools; \"\$run\" reg delete \"\$settings\" /v PopUpAlert /f >/dev/null 2>&1; \"\$run\" --stop >/dev/null" EXIT
+    put "$runkey" Updater "\"C:\\Program Files\\Updater\\update.exe\""
+    put "$runkey" Tools "C:\\Tools\\tray.exe"
+    "$run" reg add "$settings" /v PopUpAlert /t REG_DWORD /d 0 /f >/dev/null
     "$run" "$build/bin/keywarden.exe" </dev/null >/dev/null 2>&1 &
     main=$(xdotool search --sync --name "^Keywarden\$" | head -1)
-    write HKCU "$runkey" set Updater "C:\\Users\\Public\\upd.exe" set Helper "C:\\Temp\\helper.exe" del Tools
+    put "$runkey" Updater "C:\\Users\\Public\\upd.exe"
+    put "$runkey" Helper "C:\\Temp\\helper.exe"
+    del Tools
     sleep 1
     shot "$main" main-tab
     # A click on the first tab gives the tabs the keyboard; the arrows move on.
@@ -41,8 +46,8 @@ xvfb-run -a -s "-screen 0 1280x1024x24" sh -eu -c '
         shot "$main" "$name"
     done
     xdotool key Left Left
-    write HKCU "$settings" setdword PopUpAlert 1
-    write HKCU "$runkey" set Helper "C:\\Temp\\helper2.exe"
+    "$run" reg add "$settings" /v PopUpAlert /t REG_DWORD /d 1 /f >/dev/null
+    put "$runkey" Helper "C:\\Temp\\helper2.exe"
     alert=$(xdotool search --sync --name "^Keywarden - Change Alert\$" | head -1)
     sleep 0.5
     shot "$alert" alert

@@ -1,6 +1,6 @@
 // The real keywarden.exe, started in the test prefix and worked from another process as a user would: windows
-// found by caption, the list read across the process boundary, buttons clicked, boxes answered; regwriter
-// changes the registry from a process of its own.
+// found by caption, the list read across the process boundary, buttons clicked, boxes answered; another
+// program changes the registry.
 #include "resources/resource.h"
 #include "tests/support/test_support.h"
 
@@ -93,18 +93,20 @@ protected:
     char* remote = nullptr;  // memory in the program for the list's messages
 };
 
-// A folder of its own holds the program, its help file and a stranger's regedit.exe (a copy of regwriter,
+// A folder of its own holds the program, its help file and a stranger's regedit.exe (a copy of reg.exe,
 // which shows no window).
 TEST_F(EndToEndTest, OutsideChangesShowUpDeleteAndRevertActHelpOpensAndTheRegistryEditorIsTheSystemsOwn)
 {
     char temp[MAX_PATH] = "";
     GetTempPathA(MAX_PATH, temp);
     const std::string folder = temp + std::string("keywarden-e2e-") + std::to_string(GetCurrentProcessId()) + "\\";
-    const std::pair<const char*, const char*> files[] = {
-        {"keywarden.exe", "keywarden.exe"}, {"keywarden.chm", "keywarden.chm"}, {"regwriter.exe", "regedit.exe"}};
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    const std::pair<std::string, const char*> files[] = {{ModulePath("keywarden.exe"), "keywarden.exe"},
+        {ModulePath("keywarden.chm"), "keywarden.chm"}, {system + std::string("\\reg.exe"), "regedit.exe"}};
     CreateDirectoryA(folder.c_str(), nullptr);
     for (const auto& file : files)
-        ASSERT_TRUE(CopyFileA(ModulePath(file.first).c_str(), (folder + file.second).c_str(), FALSE)) << file.first;
+        ASSERT_TRUE(CopyFileA(file.first.c_str(), (folder + file.second).c_str(), FALSE)) << file.first;
     for (const char* name : {"KwA", "KwB", "KwC"})
         Put(HKEY_CURRENT_USER, kRunKey, name, "before");
     Put(HKEY_LOCAL_MACHINE, kRunKey, "KwMachine", "m");

@@ -1,7 +1,10 @@
 #include "tests/support/test_support.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iomanip>
 #include <iterator>
+#include <sstream>
 
 namespace testing_support {
 
@@ -16,14 +19,12 @@ HANDLE Launch(std::string command, const std::string& folder)
 {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.cb = sizeof startup, startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = startup.hStdOutput = startup.hStdError =
         CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr);
     PROCESS_INFORMATION created{};
     CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup, &created);
-    CloseHandle(startup.hStdInput);
-    CloseHandle(created.hThread);
+    CloseHandle(startup.hStdInput), CloseHandle(created.hThread);
     return created.hProcess;
 }
 
@@ -34,13 +35,50 @@ long ExitCode(HANDLE process, DWORD timeoutMs)
     return ended && GetExitCodeProcess(process, &code) ? static_cast<long>(code) : -1;
 }
 
+static std::string Quoted(std::string text)  // as a .reg file spells it
+{
+    for (size_t at = 0; (at = text.find_first_of("\\\"", at)) != std::string::npos; at += 2)
+        text.insert(at, "\\");
+    return '"' + text + '"';
+}
+
+// The commands become a .reg file that the system's reg.exe imports; churn imports its sets and deletes
+// again and again, with new data each time, until its time is up.
 int RunWriter(const char* root, const char* subkey, const std::string& commands, int line, const char* file)
 {
-    const HANDLE writer = Launch("\"" + ModulePath("regwriter.exe") + "\" " + root + " \"" + subkey + "\" " + commands);
-    const long code = writer ? ExitCode(writer, 60000) : -1;
-    CloseHandle(writer);
-    if (code != 0)
-        ADD_FAILURE_AT(file, line) << "regwriter " << commands << ": exit code " << code;
+    const std::string key = std::string(strcmp(root, "HKLM") ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") + subkey,
+                      path = ModulePath("writer") + std::to_string(GetCurrentThreadId()) + ".reg";
+    std::istringstream in(commands);
+    std::string command, name, text, reg, churnName;
+    long count = 0, churnCount = 0, churnMs = 0, code = 0;
+    while (!code && in >> command) {
+        if (command == "set" && in >> name >> std::quoted(text)) {
+            reg += Quoted(name) + "=" + Quoted(text) + "\r\n";
+        } else if (command == "setdword" && in >> name >> count) {
+            char data[32];
+            snprintf(data, sizeof data, "=dword:%08lx\r\n", static_cast<unsigned long>(count));
+            reg += Quoted(name) + data;
+        } else if (command == "del" && in >> name) {
+            reg += Quoted(name) + "=-\r\n";
+        } else if (command == "deletekey") {
+            reg += "[-" + key + "]\r\n";
+        } else if (command == "burst" && in >> name >> count) {
+            for (long i = 0; i < count; ++i)
+                reg += Quoted(name + std::to_string(i)) + "=\"value " + std::to_string(i) + "\"\r\n";
+        } else {
+            code = command == "churn" && in >> churnName >> churnCount >> churnMs ? 0 : -2;
+        }
+    }
+    for (ULONGLONG round = 0, end = GetTickCount64() + static_cast<ULONGLONG>(churnMs); !code && (!round || GetTickCount64() < end); ++round) {
+        for (long i = 0; i < 2 * churnCount; ++i)
+            reg += Quoted(churnName + std::to_string(i % churnCount)) + (i < churnCount ? "=\"round " + std::to_string(round) + "\"\r\n" : "=-\r\n");
+        std::ofstream(path, std::ios::binary) << "REGEDIT4\r\n\r\n[" << key << "]\r\n" << reg;
+        const HANDLE writer = Launch("reg.exe import \"" + path + "\"");
+        code = writer ? ExitCode(writer, 60000) : -1;
+        CloseHandle(writer), reg.clear();
+    }
+    if (DeleteFileA(path.c_str()), code != 0)
+        ADD_FAILURE_AT(file, line) << "writing " << commands << ": " << code;
     return static_cast<int>(code);
 }
 
@@ -57,22 +95,20 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
 std::string WindowText(HWND w) { char text[1024] = ""; return w && GetWindowTextA(w, text, sizeof text) ? text : ""; }
 std::string ClassName(HWND w) { char name[256] = ""; return GetClassNameA(w, name, sizeof name) ? name : ""; }
 
-const std::pair<HKEY, std::string> kSaved[] = {
-    {HKEY_CURRENT_USER, kRunKey}, {HKEY_CURRENT_USER, kRunKey + std::string("Once")},
-    {HKEY_CURRENT_USER, kRunKey + std::string("Services")}, {HKEY_LOCAL_MACHINE, kRunKey},
-    {HKEY_LOCAL_MACHINE, kRunKey + std::string("Once")}, {HKEY_LOCAL_MACHINE, kRunKey + std::string("OnceEx")},
-    {HKEY_LOCAL_MACHINE, kRunKey + std::string("Services")}, {HKEY_CURRENT_USER, "Software\\Velmorra"}};
-
 static bool CopyKey(HKEY fromRoot, const std::string& from, HKEY toRoot, const std::string& to)  // false: no from
 {
     HKEY source = nullptr, target = nullptr;
     const bool opened = RegOpenKeyExA(fromRoot, from.c_str(), 0, KEY_READ, &source) == ERROR_SUCCESS;
     if (opened && RegCreateKeyA(toRoot, to.c_str(), &target) == ERROR_SUCCESS)
         RegCopyTreeA(source, nullptr, target);
-    RegCloseKey(source);
-    RegCloseKey(target);
-    return opened;
+    return RegCloseKey(source), RegCloseKey(target), opened;
 }
+
+const std::pair<HKEY, std::string> kSaved[] = {{HKEY_CURRENT_USER, "Software\\Velmorra"},
+    {HKEY_CURRENT_USER, kRunKey}, {HKEY_CURRENT_USER, kRunKey + std::string("Once")},
+    {HKEY_CURRENT_USER, kRunKey + std::string("Services")}, {HKEY_LOCAL_MACHINE, kRunKey},
+    {HKEY_LOCAL_MACHINE, kRunKey + std::string("Once")}, {HKEY_LOCAL_MACHINE, kRunKey + std::string("OnceEx")},
+    {HKEY_LOCAL_MACHINE, kRunKey + std::string("Services")}};
 
 RegistryTest::RegistryTest() : copies("Software\\KeywardenTestCopy" + std::to_string(GetCurrentProcessId()) + "\\")
 {

@@ -31,20 +31,18 @@ bool Press(HWND box, int buttonId)
     const HWND owner = GetWindow(box, GW_OWNER);
     PostMessageA(GetDlgItem(box, buttonId), BM_CLICK, 0, 0);
     const bool gone = PumpUntil([&] { return !IsWindow(box); });
-    SendMessageTimeoutA(owner, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr);
-    return gone;
+    return SendMessageTimeoutA(owner, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr), gone;
 }
 
 class EndToEndTest : public RegistryTest {
 protected:
     void TearDown() override  // before the registry is put back
     {
-        PostMessageA(main, WM_CLOSE, 0, 0);
-        if (process && ExitCode(process, 5000) == -1)
+        if (PostMessageA(main, WM_CLOSE, 0, 0), process && ExitCode(process, 5000) == -1)
             TerminateProcess(process, 99);
         CloseHandle(process);
     }
-    void Start(const std::string& arguments, const std::string& folder = ModulePath(""))
+    void Start(const std::string& arguments, const std::string& folder)
     {
         ASSERT_NE(process = Launch("\"" + folder + "keywarden.exe\" " + arguments, folder), nullptr);
         WaitForInputIdle(process, 10000);  // the window is built and the baseline taken
@@ -93,15 +91,13 @@ protected:
     char* remote = nullptr;  // memory in the program for the list's messages
 };
 
-// A folder of its own holds the program, its help file and a stranger's regedit.exe (a copy of reg.exe,
-// which shows no window).
-TEST_F(EndToEndTest, OutsideChangesShowUpDeleteAndRevertActHelpOpensAndTheRegistryEditorIsTheSystemsOwn)
+// Started for the tray from a folder of its own, which holds the program, its help file and a stranger's
+// regedit.exe (a copy of reg.exe, which shows no window).
+TEST_F(EndToEndTest, WorksFromTheTrayTheAlertAndTheListAsAUserWould)
 {
-    char temp[MAX_PATH] = "";
-    GetTempPathA(MAX_PATH, temp);
+    char temp[MAX_PATH] = "", system[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp), GetSystemDirectoryA(system, MAX_PATH);
     const std::string folder = temp + std::string("keywarden-e2e-") + std::to_string(GetCurrentProcessId()) + "\\";
-    char system[MAX_PATH] = "";
-    GetSystemDirectoryA(system, MAX_PATH);
     const std::pair<std::string, const char*> files[] = {{ModulePath("keywarden.exe"), "keywarden.exe"},
         {ModulePath("keywarden.chm"), "keywarden.chm"}, {system + std::string("\\reg.exe"), "regedit.exe"}};
     CreateDirectoryA(folder.c_str(), nullptr);
@@ -110,8 +106,28 @@ TEST_F(EndToEndTest, OutsideChangesShowUpDeleteAndRevertActHelpOpensAndTheRegist
     for (const char* name : {"KwA", "KwB", "KwC"})
         Put(HKEY_CURRENT_USER, kRunKey, name, "before");
     Put(HKEY_LOCAL_MACHINE, kRunKey, "KwMachine", "m");
-    Start("", folder);
-    RunWriter("HKCU", kRunKey, "set KwD new set KwB after del KwC");
+    const DWORD on = 1;
+    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Velmorra\\Keywarden\\Settings", "PopUpAlert", REG_DWORD, &on, 4);
+    auto trayIcons = [] {
+        std::vector<HWND> icons;
+        const HWND tray = FindWindowA(nullptr, "Wine System Tray");
+        for (HWND icon = nullptr; tray && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", nullptr));)
+            icons.push_back(icon);
+        return icons;
+    };
+    const std::vector<HWND> before = trayIcons();
+    Start("-tray", folder);
+    EXPECT_FALSE(IsWindowVisible(main));
+    HWND icon = nullptr;  // the one that came with the program
+    ASSERT_TRUE(PumpUntil([&] {
+        for (HWND candidate : trayIcons())
+            icon = std::count(before.begin(), before.end(), candidate) ? icon : candidate;
+        return icon != nullptr;
+    }));
+
+    RunWriter("HKCU", kRunKey, "set KwD new set KwB after del KwC");  // the alert's Show Changes shows the list
+    EXPECT_TRUE(Press(WaitForWindow("Keywarden - Change Alert"), IDC_SHOW_CHANGES));
+    EXPECT_TRUE(IsWindowVisible(main) && SendMessageA(Control(IDC_TABS), TCM_GETCURSEL, 0, 0) == 0);
     const std::string user = std::string("HKEY_CURRENT_USER\\") + kRunKey;
     const std::vector<Row> expected = {  // machine values above user values, the later above the earlier
         {"Unchanged", "KwMachine", "m", "", std::string("HKEY_LOCAL_MACHINE\\") + kRunKey},
@@ -128,69 +144,31 @@ TEST_F(EndToEndTest, OutsideChangesShowUpDeleteAndRevertActHelpOpensAndTheRegist
                });
     }));
     EXPECT_TRUE(!Exists(HKEY_CURRENT_USER, kRunKey, "KwD") && Exists(HKEY_CURRENT_USER, kRunKey, "KwC"));
-
     Select({"KwMachine"});  // Delete asks first: No keeps the value, Yes deletes it
     Click(IDC_DELETE);
-    HWND box = WaitForWindow("Keywarden");
+    const HWND box = WaitForWindow("Keywarden");
     EXPECT_EQ(WindowText(GetDlgItem(box, 0xFFFF)), "Are you sure you want to delete the selected items?");
     Press(box, IDNO);
     EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, kRunKey, "KwMachine"));
     Click(IDC_DELETE);
     Press(WaitForWindow("Keywarden"), IDYES);
-    EXPECT_TRUE(PumpUntil([&] { return Rows().size() == 3; }));
-    EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, kRunKey, "KwMachine"));
+    EXPECT_TRUE(PumpUntil([&] { return Rows().size() == 3; }) && !Exists(HKEY_LOCAL_MACHINE, kRunKey, "KwMachine"));
 
     Click(IDC_HELP_BUTTON);
     HWND viewer = WaitForWindow(nullptr, false, "HH Parent");
-    EXPECT_NE(viewer, nullptr) << "no help viewer";
-    PostMessageA(viewer, WM_CLOSE, 0, 0);
-    const HWND before = FindWindowA("RegEdit_RegEdit", nullptr);
+    EXPECT_TRUE(viewer && PostMessageA(viewer, WM_CLOSE, 0, 0)) << "no help viewer";
+    const HWND editorBefore = FindWindowA("RegEdit_RegEdit", nullptr);
     Click(IDC_REGEDIT);
     HWND editor = nullptr;
-    EXPECT_TRUE(PumpUntil([&] { return (editor = FindWindowA("RegEdit_RegEdit", nullptr)) && editor != before; }));
+    EXPECT_TRUE(PumpUntil([&] { return (editor = FindWindowA("RegEdit_RegEdit", nullptr)) && editor != editorBefore; }));
     PostMessageA(editor, WM_CLOSE, 0, 0);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(editor); }));
-
-    PostMessageA(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(ExitCode(process, 10000), 0);
-    for (const auto& file : files)
-        DeleteFileA((folder + file.second).c_str());
-    RemoveDirectoryA(folder.c_str());
-}
-
-TEST_F(EndToEndTest, TrayStartHidesTheWindowTheAlertAndTheIconShowItAndWmCloseQuitsAtOnce)
-{
-    auto trayIcons = [] {
-        std::vector<HWND> icons;
-        const HWND tray = FindWindowA(nullptr, "Wine System Tray");
-        for (HWND icon = nullptr; tray && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", nullptr));)
-            icons.push_back(icon);
-        return icons;
-    };
-    const std::vector<HWND> before = trayIcons();
-    const DWORD on = 1;
-    RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Velmorra\\Keywarden\\Settings", "PopUpAlert", REG_DWORD, &on, 4);
-    Start("-tray");
-    EXPECT_FALSE(IsWindowVisible(main));
-    HWND icon = nullptr;  // the one that came with the program
-    ASSERT_TRUE(PumpUntil([&] {
-        for (HWND candidate : trayIcons())
-            icon = std::count(before.begin(), before.end(), candidate) ? icon : candidate;
-        return icon != nullptr;
-    }));
-
-    RunWriter("HKCU", kRunKey, "set KwAlert one");  // the alert's Show Changes shows the list
-    EXPECT_TRUE(Press(WaitForWindow("Keywarden - Change Alert"), IDC_SHOW_CHANGES));
-    EXPECT_TRUE(IsWindowVisible(main) && SendMessageA(Control(IDC_TABS), TCM_GETCURSEL, 0, 0) == 0);
-    EXPECT_TRUE(Rows().size() == 1 && Rows()[0][0] == "New (Added)");
 
     // Minimising hides the window; a left click on the icon, as the tray passes it on, shows it.
     PostMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(main); }));
-    PostMessageA(icon, WM_LBUTTONDOWN, MK_LBUTTON, 0);
-    PostMessageA(icon, WM_LBUTTONUP, 0, 0);
+    PostMessageA(icon, WM_LBUTTONDOWN, MK_LBUTTON, 0), PostMessageA(icon, WM_LBUTTONUP, 0, 0);
     EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) && !IsIconic(main); }));
-
     PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
     HWND question = WaitForWindow("Keywarden");
     EXPECT_EQ(WindowText(GetDlgItem(question, 0xFFFF)), "Close Keywarden?");
@@ -199,4 +177,7 @@ TEST_F(EndToEndTest, TrayStartHidesTheWindowTheAlertAndTheIconShowItAndWmCloseQu
     PostMessageA(main, WM_CLOSE, 0, 0);  // as another program would
     EXPECT_EQ(ExitCode(process, 10000), 0);
     EXPECT_FALSE(IsWindow(icon)) << "the tray icon outlived the program";
+    for (const auto& file : files)
+        DeleteFileA((folder + file.second).c_str());
+    RemoveDirectoryA(folder.c_str());
 }

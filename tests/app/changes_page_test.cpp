@@ -1,44 +1,34 @@
-// In process, on Wine: the Changes page's tray flashing and walks, and the start failure box.
+// The Changes page's flashing and walks, and the start failure box.
 #include "app/changes_page.h"
 #include "app/main_dialog.h"
 #include "app/program.h"
 #include "app/tray_icon.h"
-#include "tests/support/test_support.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <memory>
-
 #include "resources/resource.h"
+#include "tests/support/test_support.h"
 
 using namespace testing_support;
 
-namespace {
-
-// Keeps each copy of the engine's state that it releases, scribbled over, so
-// that a walk still using an entry of one acts on garbage.
+// Keeps each copy of the engine's state that it releases, scribbled over, so that a walk still using an entry of
+// one acts on garbage.
 struct PoisonedPage : ChangesPage {
     std::vector<RecordList> released;  // one a rebuild; freed when the test ends
     void ReleaseState(RecordList* old) override
     {
         for (WatchedKey* key = WatchedKey_First(old); key; key = WatchedKey_Next(key))
             for (ChangeEntry* entry = ChangeEntry_First(&key->entries); entry; entry = ChangeEntry_Next(entry))
-                std::memset(entry->current->name, '#', entry->current->nameLen);
-        released.push_back(*old);
-        RecordList_Init(old);
+                memset(entry->current->name, '#', entry->current->nameLen);
+        released.push_back(*old), RecordList_Init(old);
     }
 };
 
 class ChangesPageTest : public RegistryTest {
 protected:
-    void SetUp() override
+    ChangesPageTest()
     {
         host.hwnd = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 800, 400, nullptr, nullptr, nullptr, nullptr);
-        tray.reset(new TrayIcon(host.hwnd));
-        page.Create(&host, IDD_CHANGES_PAGE);
+        tray.reset(new TrayIcon(host.hwnd)), page.Create(&host, IDD_CHANGES_PAGE);
     }
-    void TearDown() override
+    ~ChangesPageTest() override
     {
         DestroyWindow(host.hwnd);
         for (RecordList& copy : page.released)
@@ -56,8 +46,7 @@ protected:
         while (--row >= 0 && Text(row, 1) != name) {}
         return row;
     }
-    // Pumps messages until the value's row shows that status ("" for no row).
-    bool Shows(const char* name, const char* status)
+    bool Shows(const char* name, const char* status)  // pumps until the value's row shows that ("": no row)
     {
         return PumpUntil([&] { return (RowOf(name) < 0 ? "" : Text(RowOf(name), 0)) == status; });
     }
@@ -66,8 +55,6 @@ protected:
     std::unique_ptr<TrayIcon> tray;
     PoisonedPage page;
 };
-
-}  // namespace
 
 TEST_F(ChangesPageTest, FlashingStartsOnAChangeAndStopsOnResetAlarmOrARebuildWithNoChange)
 {
@@ -82,8 +69,8 @@ TEST_F(ChangesPageTest, FlashingStartsOnAChangeAndStopsOnResetAlarmOrARebuildWit
     EXPECT_TRUE(PumpUntil([&] { return !tray->flashing; })) << "a rebuild with no change";
 }
 
-// A rebuild inside a message box of Delete frees the copy the walk started
-// from: the walk must go on with what it copied before the box.
+// A rebuild inside a message box of Delete frees the copy the walk started from: the walk must go on with what
+// it copied before the box.
 TEST_F(ChangesPageTest, RebuildInsideAWalksMessageBoxLeavesTheWalkActingOnTheRightValues)
 {
     for (const char* name : {"KwWalkA", "KwWalkB", "KwWalkC"})
@@ -92,20 +79,19 @@ TEST_F(ChangesPageTest, RebuildInsideAWalksMessageBoxLeavesTheWalkActingOnTheRig
     ASSERT_TRUE(Shows("KwWalkA", "Unchanged"));
     // B goes behind the list's back; the list is not told before the walk.
     Put(HKEY_CURRENT_USER, kRunKey, "KwWalkB", nullptr);
-    MSG message;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 5000; Sleep(5))
-        if (PeekMessageA(&message, page.hwnd, MSG_REGISTRY_CHANGED, MSG_REGISTRY_CHANGED, PM_REMOVE))
-            break;
+    MSG message;  // the page's notice of it, taken off the queue unseen
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 5000 &&
+         !PeekMessageA(&message, page.hwnd, MSG_REGISTRY_CHANGED, MSG_REGISTRY_CHANGED, PM_REMOVE);)
+        Sleep(5);
     for (const char* name : {"KwWalkA", "KwWalkB", "KwWalkC"})
         ListView_SetItemState(page.list.hwnd, RowOf(name), LVIS_SELECTED, LVIS_SELECTED);
-    // Listed later value first, the walk deletes C, fails in a box on B, in
-    // which the rebuild the walk posted runs, and ends as the selection empties.
+    // Listed later value first, the walk deletes C, fails in a box on B, in which the rebuild the walk posted
+    // runs, and ends as the selection empties.
     bool rebuilt = false;
     std::vector<std::string> texts;
     DialogAnswerer answerer([&](HWND box) {
         const bool error = WindowText(box) == "Error";
-        if (error)
-            rebuilt = PumpUntil([&] { return !page.released.empty(); });
+        rebuilt = rebuilt || (error && PumpUntil([&] { return !page.released.empty(); }));
         texts.push_back(WindowText(GetDlgItem(box, 0xFFFF)));
         PostMessageA(GetDlgItem(box, error ? IDOK : IDYES), BM_CLICK, 0, 0);
     });
@@ -119,22 +105,17 @@ TEST_F(ChangesPageTest, RebuildInsideAWalksMessageBoxLeavesTheWalkActingOnTheRig
 
 TEST(Start, WindowThatCannotBeBuiltIsToldInAnErrorBoxAndEndsTheProgramWithOne)
 {
-    struct ThrowingMainDialog : MainDialog {
-        int OnInitDialog() override { throw 0; }
-    };
+    struct ThrowingMainDialog : MainDialog { int OnInitDialog() override { throw 0; } };
     MainDialog missingTemplate;
     ThrowingMainDialog throwing;
     for (const auto& run : {std::make_pair<MainDialog*, int>(&missingTemplate, 4242), {&throwing, IDD_MAIN}}) {
         SCOPED_TRACE(run.second);
         std::vector<std::string> texts;  // of the "Error" boxes; the main window may come first
         DialogAnswerer answerer([&](HWND box) {
-            if (WindowText(box) != "Error")
-                return;
-            texts.push_back(WindowText(GetDlgItem(box, 0xFFFF)));
-            PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+            if (WindowText(box) == "Error")
+                texts.push_back(WindowText(GetDlgItem(box, 0xFFFF))), PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
         });
         EXPECT_EQ(RunProgram(*run.first, run.second, ""), 1);
-        EXPECT_EQ(texts, std::vector<std::string>{kStartFailedText});
-        EXPECT_FALSE(IsWindow(run.first->hwnd));
+        EXPECT_TRUE(texts == std::vector<std::string>{kStartFailedText} && !IsWindow(run.first->hwnd));
     }
 }

@@ -12,10 +12,8 @@ LONG EnumHook(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type, BY
     const Fault once = gFault == OutgrowsOnce || gFault == CannotGrow || (gFault == AlphaDeletedMidReading && index == 1)
                            ? gFault : None;
     gFault = once ? None : gFault;
-    if (once == CannotGrow)
-        RegWatchSeam_FailAllocAt(1);  // the larger buffers
     if (once == OutgrowsOnce || once == CannotGrow)  // as a value that grew since the key was queried
-        return ERROR_MORE_DATA;
+        return RegWatchSeam_FailAllocAt(once == CannotGrow ? 1 : 0), ERROR_MORE_DATA;  // 1: the larger buffers
     if (once == AlphaDeletedMidReading)  // as another program would, between two reads
         testing_support::RegistryTest::Put(HKCU, kRunKey, "Alpha", nullptr);
     LONG status = RegWatchSeam_RealSys()->regEnumValue(key, index, name, nameLen, type, data, dataLen);
@@ -33,8 +31,7 @@ TEST_F(FailureTest, EachFailureEndsAsDocumentedAndWhatItLeftOutIsFoundLater)
         return gFault == Unopenable ? ERROR_ACCESS_DENIED : RegWatchSeam_RealSys()->regOpenKey(root, subkey, key);
     };
     RegWatchSeam_Sys()->regQueryInfoKey = [](HKEY key, DWORD* name, DWORD* data, FILETIME* written) {
-        return gFault == Unqueryable ? ERROR_ACCESS_DENIED
-                                     : RegWatchSeam_RealSys()->regQueryInfoKey(key, name, data, written);
+        return gFault == Unqueryable ? ERROR_ACCESS_DENIED : RegWatchSeam_RealSys()->regQueryInfoKey(key, name, data, written);
     };
     RegWatchSeam_Sys()->regEnumValue = EnumHook;
     struct { const char* what; bool baseline; Fault fault; const char *name, *write; DWORD result; size_t keys;
@@ -45,63 +42,51 @@ TEST_F(FailureTest, EachFailureEndsAsDocumentedAndWhatItLeftOutIsFoundLater)
         {"no key opens", false, Unopenable, "Alpha", nullptr, 0, 7, "Alpha", Unchanged, 1, Deleted},
         // A value missing from a reading but still there is never taken as deleted.
         {"a value that never fits", false, BetaNeverFits, nullptr, nullptr, 0, 7, "Beta", Unchanged, 0, Unchanged},
-        // Read on with larger buffers; skip a key whose buffers cannot grow; read
-        // again a key written to during the reading.
+        // Read on with larger buffers; skip a key whose buffers cannot grow; read again a key written to meanwhile.
         {"a value outgrowing the buffers", false, OutgrowsOnce, nullptr, nullptr, 0, 7, "Beta", Unchanged, 0, 0},
         {"buffers that cannot grow", false, CannotGrow, nullptr, nullptr, 0, 7, "Beta", Unchanged, 0, 0},
         {"a deletion mid-reading", false, AlphaDeletedMidReading, nullptr, nullptr, 1, 7, "Beta", 0, 1, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.baseline ? "baseline: " : "comparison: ") + c.what);
-        ASSERT_EQ(0, RunWriter("HKCU", kRunKey, "set Alpha alpha.exe set Beta beta.exe"));
+        Put(HKCU, kRunKey, "Alpha", "alpha.exe"), Put(HKCU, kRunKey, "Beta", "beta.exe");
         ASSERT_EQ(REGWATCH_OK, RegWatch_Rebaseline(watch));
-        if (c.name)
+        if (gFault = c.fault, c.name)
             Put(HKCU, kRunKey, c.name, c.write);
-        gFault = c.fault;
         EXPECT_EQ(c.result, c.baseline ? RegWatch_Rebaseline(watch) : static_cast<DWORD>(RegWatch_CompareAll(watch)));
-        gFault = None;
-        RegWatchSeam_FailAllocAt(0);
-        EXPECT_EQ(c.keys, Count(&watch->watched));
-        EXPECT_EQ(c.status, StatusOf(c.watched));
+        gFault = None, RegWatchSeam_FailAllocAt(0);
+        EXPECT_EQ(std::make_pair(c.keys, c.status), std::make_pair(Count(&watch->watched), StatusOf(&watch->watched, c.watched)));
         EXPECT_EQ(c.flagAfter, RegWatch_CompareAll(watch)) << "after";
-        EXPECT_EQ(c.statusAfter, StatusOf(c.watched)) << "after";
+        EXPECT_EQ(c.statusAfter, StatusOf(&watch->watched, c.watched)) << "after";
     }
 }
 
 // RegWatch_Create's steps in order: mutex, event 1, notify key 1, event 2, notify key 2.
 int gAt = 0, gFails = 0;  // the step reached, and the one that fails
 
-TEST_F(FailureTest, CreateFailuresReturnTheirCodesAndTakeNoBaseline)
+TEST_F(FailureTest, CreateFailuresReturnTheirCodesAndLeaveAnObjectThatAnswersAndFreesCleanly)
 {
     RegWatchSeam_Sys()->createMutex = [] { return gAt++ == gFails ? nullptr : CreateMutexA(nullptr, 0, nullptr); };
     RegWatchSeam_Sys()->createEvent = [] { return gAt++ == gFails ? nullptr : CreateEventA(nullptr, 0, 0, nullptr); };
     RegWatchSeam_Sys()->regOpenKeyEx = [](HKEY root, const char* subkey, DWORD options, REGSAM access, HKEY* key) {
-        return gAt++ == gFails ? ERROR_ACCESS_DENIED
-                               : RegWatchSeam_RealSys()->regOpenKeyEx(root, subkey, options, access, key);
+        return gAt++ == gFails ? ERROR_ACCESS_DENIED : RegWatchSeam_RealSys()->regOpenKeyEx(root, subkey, options, access, key);
     };
-    const DWORD codes[] = {REGWATCH_E_CREATE_MUTEX, REGWATCH_E_CREATE_EVENT, REGWATCH_E_OPEN_KEY,
-                           REGWATCH_E_CREATE_EVENT, REGWATCH_E_OPEN_KEY};
+    const DWORD codes[] = {REGWATCH_E_CREATE_MUTEX, REGWATCH_E_CREATE_EVENT, REGWATCH_E_OPEN_KEY, REGWATCH_E_CREATE_EVENT,
+                           REGWATCH_E_OPEN_KEY};
     RecordList copy;
-    for (gFails = 0; gFails < 5; ++gFails) {
-        RegWatchHandle* partial = nullptr;
-        gAt = 0;
+    for (RegWatchHandle* partial = nullptr; gFails < 5; ++gFails, gAt = 0, DestroyWatch(partial)) {
         EXPECT_EQ(codes[gFails], RegWatch_Create(&partial)) << "step " << gFails;
-        ASSERT_NE(nullptr, partial);
-        EXPECT_EQ(nullptr, partial->watched.first);
-        // What it holds still answers: without a mutex, nothing.
-        EXPECT_EQ(gFails ? REGWATCH_OK : REGWATCH_E_LOCK, RegWatch_CopyState(partial, &copy));
-        DestroyWatch(partial);
+        ASSERT_TRUE(partial && !partial->watched.first) << "a baseline taken, step " << gFails;
+        EXPECT_EQ(gFails ? REGWATCH_OK : REGWATCH_E_LOCK, RegWatch_CopyState(partial, &copy));  // without a mutex, nothing
     }
-    EXPECT_TRUE(RegWatch_CopyState(nullptr, &copy) == REGWATCH_E_LOCK && !copy.first);
-    EXPECT_EQ(REGWATCH_E_LOCK, RegWatch_Rebaseline(nullptr));  // and given no object at all
-    EXPECT_EQ(REGWATCH_E_LOCK, RegWatch_Resync(nullptr, nullptr));
+    EXPECT_TRUE(RegWatch_CopyState(nullptr, &copy) == REGWATCH_E_LOCK && !copy.first);  // and given no object at all
+    EXPECT_TRUE(RegWatch_Rebaseline(nullptr) == REGWATCH_E_LOCK && RegWatch_Resync(nullptr, nullptr) == REGWATCH_E_LOCK);
     RegWatchSeam_Sys()->createThread = [](LPTHREAD_START_ROUTINE, void*) -> HANDLE { return nullptr; };
     EXPECT_EQ(REGWATCH_E_CREATE_THREAD, RegWatch_StartThread(watch, nullptr, nullptr));
 }
 
-// Create, compare, copy and re-read with any one allocation failing: each run ends in a documented
-// result, never takes a present value as deleted, freeing its object leaves nothing, and the next
-// comparison finds what the failure left out.
+// Create, compare, copy and re-read with any one allocation failing: each run ends in a documented result, never
+// takes a present value as deleted, frees all it took, and the next comparison finds what the failure left out.
 TEST_F(FailureTest, AnySingleAllocationFailureEndsCleanlyAndLosesNothingForGood)
 {
     Probe probe(kRunKey, "Alpha");
@@ -110,20 +95,17 @@ TEST_F(FailureTest, AnySingleAllocationFailureEndsCleanlyAndLosesNothingForGood)
     EXPECT_TRUE(RegWatch_Create(&run) == REGWATCH_E_NO_MEMORY && !run);
     for (long failAt = 2, completed = 0; !completed; ++failAt) {
         SCOPED_TRACE(testing::Message() << "allocation " << failAt << " fails");
-        Put(HKCU, kRunKey, "Alpha", "alpha.exe"), Put(HKCU, kRunKey, "Beta", "beta.exe");
-        Put(HKCU, kRunKey, "Gamma", nullptr);
+        Put(HKCU, kRunKey, "Alpha", "alpha.exe"), Put(HKCU, kRunKey, "Beta", "beta.exe"), Put(HKCU, kRunKey, "Gamma", nullptr);
         const long blocks = RegWatchSeam_LiveAllocs();
         RegWatchSeam_FailAllocAt(failAt);
         const DWORD created = RegWatch_Create(&run);
         ASSERT_NE(nullptr, run);
         const size_t keys = Count(&run->watched);
-        EXPECT_TRUE(created ? created == REGWATCH_E_NO_MEMORY || (created == REGWATCH_E_KEY_MEMORY && keys < 7)
-                            : keys == 7) << std::hex << created;
-        Put(HKCU, kRunKey, "Alpha", "other.exe"), Put(HKCU, kRunKey, "Beta", nullptr);
-        Put(HKCU, kRunKey, "Gamma", "gamma.exe");
+        EXPECT_TRUE(created ? created == REGWATCH_E_NO_MEMORY || (created == REGWATCH_E_KEY_MEMORY && keys < 7) : keys == 7)
+            << std::hex << created;
+        Put(HKCU, kRunKey, "Alpha", "other.exe"), Put(HKCU, kRunKey, "Beta", nullptr), Put(HKCU, kRunKey, "Gamma", "gamma.exe");
         RegWatch_CompareAll(run);
-        ChangeEntry* alpha = FindEntry(&run->watched, HKCU, kRunKey, "Alpha");
-        EXPECT_TRUE(!alpha || alpha->status != Deleted);
+        EXPECT_NE(Deleted, StatusOf(&run->watched, "Alpha"));
         RecordList copy;
         const DWORD copied = RegWatch_CopyState(run, &copy);
         EXPECT_TRUE(copied ? copied == REGWATCH_E_NO_MEMORY && !copy.first : Count(&copy) == keys);
@@ -134,11 +116,10 @@ TEST_F(FailureTest, AnySingleAllocationFailureEndsCleanlyAndLosesNothingForGood)
         RegWatchSeam_FailAllocAt(0);
         EXPECT_TRUE(!completed || (!created && !copied && !reread));
         RegWatch_CompareAll(run);
-        ChangeEntry *gamma = FindEntry(&run->watched, HKCU, kRunKey, "Gamma"),
-                    *beta = FindEntry(&run->watched, HKCU, kRunKey, "Beta");
-        alpha = FindEntry(&run->watched, HKCU, kRunKey, "Alpha");
+        ChangeEntry* alpha = FindEntry(&run->watched, HKCU, kRunKey, "Alpha");
+        const int beta = StatusOf(&run->watched, "Beta");
         EXPECT_TRUE(!keys || (alpha && alpha->status != Deleted && !strcmp("other.exe", Text(alpha->current)) &&
-                              gamma && gamma->status == New && (!beta || beta->status == Deleted)));
+                              StatusOf(&run->watched, "Gamma") == New && (beta == -1 || beta == Deleted)));
         DestroyWatch(run);
         ASSERT_EQ(blocks, RegWatchSeam_LiveAllocs());
     }

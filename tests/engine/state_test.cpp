@@ -15,27 +15,24 @@ TEST_F(StateTest, BaselineHoldsTheSevenKeysInOrderAndACopySharesNothingWithTheEn
     RecordList copy;
     ASSERT_EQ(REGWATCH_OK, RegWatch_CopyState(watch, &copy));
     const char* names[] = {"", "Once", "Services", "", "Once", "OnceEx", "Services"};
-    WatchedKey* mine = WatchedKey_First(&copy);
-    size_t row = 0;
-    for (WatchedKey* key = WatchedKey_First(&watch->watched); key; key = WatchedKey_Next(key), ++row) {
-        ASSERT_TRUE(row < 7 && mine && mine != key && mine->root == key->root && mine->subkey == key->subkey);
+    WatchedKey *key = WatchedKey_First(&watch->watched), *mine = WatchedKey_First(&copy);
+    for (size_t row = 0; row < 7; ++row, key = WatchedKey_Next(key), mine = WatchedKey_Next(mine)) {
+        ASSERT_TRUE(key && mine && mine != key && mine->root == key->root && mine->subkey == key->subkey) << row;
         EXPECT_TRUE(key->root == (row < 3 ? HKCU : HKLM) && kRunKey + std::string(names[row]) == key->subkey) << row;
         ChangeEntry *e = ChangeEntry_First(&key->entries), *c = ChangeEntry_First(&mine->entries);
         for (const RegValue& value : ReadKeyValues(key->root, key->subkey)) {
             ASSERT_TRUE(e && c) << value.name;
             const ValueRecord* r = e->current;
-            EXPECT_TRUE(value.name == std::string(r->name, r->nameLen) && value.type == r->type &&
+            EXPECT_TRUE(value.name == std::string(r->name, r->nameLen) && value.type == r->type && e->owner == key &&
                         value.data == std::string(Text(r), r->dataLen) && r->data[r->dataLen] == 0 &&
-                        e->status == (value.name == "Alpha" ? Changed : Unchanged) && e->owner == key &&
-                        !e->previous == (e->status != Changed)) << value.name;
-            EXPECT_TRUE(c->owner == mine && c->status == e->status && c->current->data != r->data &&
+                        e->status == (value.name == "Alpha" ? Changed : Unchanged) && !e->previous == (e->status != Changed) &&
+                        c->owner == mine && c->status == e->status && c->current->data != r->data &&
                         !strcmp(r->name, c->current->name) && !strcmp(Text(r), Text(c->current))) << value.name;
             e = ChangeEntry_Next(e), c = ChangeEntry_Next(c);
         }
         EXPECT_TRUE(!e && !c) << key->subkey;
-        mine = WatchedKey_Next(mine);
     }
-    EXPECT_TRUE(row == 7 && !mine);
+    EXPECT_TRUE(!key && !mine);
     // Rebuilding the engine's state leaves the copy whole, and freeing the copy the engine's.
     ASSERT_EQ(REGWATCH_OK, RegWatch_Rebaseline(watch));
     ChangeEntry* alpha = FindEntry(&copy, HKCU, kRunKey, "Alpha");
@@ -69,7 +66,7 @@ TEST_F(StateTest, EachEntryFollowsTheLifeOfItsValue)
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(std::string(step.name) + ": " + step.command);
-        ASSERT_TRUE(!*step.command || RunWriter("HKCU", kRunKey, step.command) == 0);
+        ASSERT_TRUE(!*step.command || !RunWriter("HKCU", kRunKey, step.command));
         EXPECT_EQ(step.flag, RegWatch_CompareAll(watch));
         ChangeEntry* entry = Entry(step.name);
         ASSERT_TRUE(entry && entry->status == step.status && !strcmp(step.current, Text(entry->current)));
@@ -103,13 +100,12 @@ TEST_F(StateTest, ReReadAfterTheUsersActionLeavesNothingToReport)
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
-        ASSERT_TRUE(!*step.before || (RunWriter("HKCU", step.subkey, step.before) == 0 && RegWatch_CompareAll(watch)));
-        ASSERT_TRUE(!*step.action || RunWriter("HKCU", step.subkey, step.action) == 0);
+        ASSERT_TRUE(!*step.before || (!RunWriter("HKCU", step.subkey, step.before) && RegWatch_CompareAll(watch)));
+        ASSERT_TRUE(!*step.action || !RunWriter("HKCU", step.subkey, step.action));
         Probe probe(step.subkey, step.name);
         EXPECT_EQ(step.result, RegWatch_Resync(watch, &probe.entry));
         ChangeEntry* entry = Entry(step.name, step.subkey);
-        EXPECT_EQ(step.status, entry ? static_cast<int>(entry->status) : -1);
-        EXPECT_TRUE(!entry || !entry->previous);
+        EXPECT_TRUE(step.status == (entry ? static_cast<int>(entry->status) : -1) && (!entry || !entry->previous));
         EXPECT_EQ(0, RegWatch_CompareAll(watch)) << "nothing is left to report";
     }
     RecordList* entries = &WatchedKey_First(&watch->watched)->entries;  // as the removals left it linked
@@ -120,8 +116,7 @@ TEST_F(StateTest, ReReadAfterTheUsersActionLeavesNothingToReport)
     EXPECT_TRUE(order == "Beta Zed " && entries->last == Entry("Zed")) << order;
 }
 
-// The size query reports the value gShrink bytes shorter than it is; with gNeverFits every read finds it
-// longer than its buffer.
+// The size query reports the value gShrink bytes shorter than it is; with gNeverFits every read finds it longer.
 DWORD gShrink = 0;
 bool gNeverFits = false;
 
@@ -137,8 +132,7 @@ TEST_F(StateTest, ReReadFollowsAGrowingValueOrLeavesTheEntryAsItWas)
     ASSERT_EQ(REGWATCH_OK, RegWatch_Resync(watch, &probe.entry));
     const ValueRecord* read = Entry("Alpha")->current;
     EXPECT_TRUE(read->dataLen == 10 && !strcmp("alpha.exe", Text(read)) && !read->data[10]);
-    gShrink = 0;
-    gNeverFits = true;
+    gShrink = 0, gNeverFits = true;
     Put(HKCU, kRunKey, "Alpha", "other.exe");
     EXPECT_EQ(REGWATCH_E_NO_MEMORY, RegWatch_Resync(watch, &probe.entry));
     EXPECT_TRUE(Entry("Alpha")->status == Changed && !strcmp("other.exe", Text(Entry("Alpha")->current)));

@@ -1,9 +1,13 @@
 // Helpers of every test program: the registry as a test found it, other processes, waiting, answering dialogs.
 #pragma once
 
+#include "engine/regwatch.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
+
+#include <string.h>
 
 #include <functional>
 #include <list>
@@ -28,6 +32,15 @@ int RunWriter(const char* root, const char* subkey, const std::string& commands,
 // Dispatches messages until done() holds or timeoutMs has passed; returns done().
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 std::string WindowText(HWND window), ClassName(HWND window);
+
+inline ChangeEntry* FindEntry(RecordList* state, HKEY root, const char* subkey, const char* name)  // engine's or a copy's
+{
+    for (WatchedKey* key = WatchedKey_First(state); key; key = WatchedKey_Next(key))
+        for (ChangeEntry* entry = ChangeEntry_First(&key->entries); entry; entry = ChangeEntry_Next(entry))
+            if (key->root == root && strcmp(key->subkey, subkey) == 0 && strcmp(entry->current->name, name) == 0)
+                return entry;
+    return nullptr;
+}
 
 // Saves the seven watched keys and the program's settings, and puts them back when the test ends.
 class RegistryTest : public ::testing::Test {

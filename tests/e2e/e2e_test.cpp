@@ -57,33 +57,28 @@ protected:
         return control;
     }
     void Click(int id) { PostMessageA(Control(id), BM_CLICK, 0, 0); }
-    std::vector<Row> Rows(const char* prefix = "Kw")  // of the values so named, in the list's order
+    // The rows of the test's values in the list's order; with names, selects those rows instead. Posted, so that
+    // a rebuild already on its way, which empties the selection, comes first.
+    std::vector<Row> Rows(const std::vector<std::string>& names = {})
     {
-        std::vector<Row> rows(static_cast<size_t>(SendMessageA(Control(IDC_VALUE_LIST), LVM_GETITEMCOUNT, 0, 0)));
+        const HWND list = Control(IDC_VALUE_LIST);
+        std::vector<Row> rows(static_cast<size_t>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0))), ours;
+        LVITEMA item{};
         for (size_t index = 0; index < rows.size() * 5; ++index) {
-            LVITEMA item{};
             item.iSubItem = static_cast<int>(index % 5), item.pszText = remote + sizeof item, item.cchTextMax = 1 << 14;
-            WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
             std::string& text = rows[index / 5][index % 5];
-            text.resize(static_cast<size_t>(SendMessageA(Control(IDC_VALUE_LIST), LVM_GETITEMTEXTA, index / 5,
-                                                         reinterpret_cast<LPARAM>(remote))));
+            WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+            text.resize(static_cast<size_t>(SendMessageA(list, LVM_GETITEMTEXTA, index / 5, reinterpret_cast<LPARAM>(remote))));
             ReadProcessMemory(process, item.pszText, &text[0], text.size(), nullptr);
         }
-        rows.erase(std::remove_if(rows.begin(), rows.end(), [&](const Row& row) { return row[1].rfind(prefix, 0); }),
-                   rows.end());
-        return rows;
-    }
-    // Selects the rows of these values. Posted, so that a rebuild already on its way, which empties the
-    // selection, comes first.
-    void Select(const std::vector<std::string>& names)
-    {
-        LVITEMA state{};
-        state.stateMask = state.state = LVIS_SELECTED;
-        WriteProcessMemory(process, remote + (1 << 15), &state, sizeof state, nullptr);
-        const std::vector<Row> rows = Rows("");
+        item.stateMask = item.state = LVIS_SELECTED;
+        WriteProcessMemory(process, remote + (1 << 15), &item, sizeof item, nullptr);
         for (size_t index = 0; index < rows.size(); ++index)
             if (std::count(names.begin(), names.end(), rows[index][1]))
-                PostMessageA(Control(IDC_VALUE_LIST), LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(remote + (1 << 15)));
+                PostMessageA(list, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(remote + (1 << 15)));
+            else if (!rows[index][1].rfind("Kw", 0))
+                ours.push_back(rows[index]);
+        return ours;
     }
 
     HANDLE process = nullptr;
@@ -103,27 +98,22 @@ TEST_F(EndToEndTest, WorksFromTheTrayTheAlertAndTheListAsAUserWould)
     CreateDirectoryA(folder.c_str(), nullptr);
     for (const auto& file : files)
         ASSERT_TRUE(CopyFileA(file.first.c_str(), (folder + file.second).c_str(), FALSE)) << file.first;
-    for (const char* name : {"KwA", "KwB", "KwC"})
-        Put(HKEY_CURRENT_USER, kRunKey, name, "before");
-    Put(HKEY_LOCAL_MACHINE, kRunKey, "KwMachine", "m");
+    Put(HKEY_CURRENT_USER, kRunKey, "KwA", "before"), Put(HKEY_CURRENT_USER, kRunKey, "KwB", "before");
+    Put(HKEY_CURRENT_USER, kRunKey, "KwC", "before"), Put(HKEY_LOCAL_MACHINE, kRunKey, "KwMachine", "m");
     const DWORD on = 1;
     RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Velmorra\\Keywarden\\Settings", "PopUpAlert", REG_DWORD, &on, 4);
-    auto trayIcons = [] {
-        std::vector<HWND> icons;
-        const HWND tray = FindWindowA(nullptr, "Wine System Tray");
-        for (HWND icon = nullptr; tray && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", nullptr));)
-            icons.push_back(icon);
-        return icons;
-    };
-    const std::vector<HWND> before = trayIcons();
+    std::vector<HWND> before;  // the tray's icons before the program's
+    HWND icon = nullptr, tray = FindWindowA(nullptr, "Wine System Tray");
+    while (tray && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", nullptr)))
+        before.push_back(icon);
     Start("-tray", folder);
     EXPECT_FALSE(IsWindowVisible(main));
-    HWND icon = nullptr;  // the one that came with the program
     ASSERT_TRUE(PumpUntil([&] {
-        for (HWND candidate : trayIcons())
-            icon = std::count(before.begin(), before.end(), candidate) ? icon : candidate;
-        return icon != nullptr;
-    }));
+        for (icon = nullptr, tray = FindWindowA(nullptr, "Wine System Tray"); tray && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", 0));)
+            if (!std::count(before.begin(), before.end(), icon))
+                return true;
+        return false;
+    })) << "no icon came with the program";
 
     RunWriter("HKCU", kRunKey, "set KwD new set KwB after del KwC");  // the alert's Show Changes shows the list
     EXPECT_TRUE(Press(WaitForWindow("Keywarden - Change Alert"), IDC_SHOW_CHANGES));
@@ -135,7 +125,7 @@ TEST_F(EndToEndTest, WorksFromTheTrayTheAlertAndTheListAsAUserWould)
         {"Changed", "KwB", "after", "before", user}, {"Unchanged", "KwA", "before", "", user}};
     EXPECT_TRUE(PumpUntil([&] { return Rows() == expected; })) << Rows().size() << " rows";
 
-    Select({"KwD", "KwB", "KwC"});  // Revert of each kind of change puts back what the program started with
+    Rows({"KwD", "KwB", "KwC"});  // Revert of each kind of change puts back what the program started with
     Click(IDC_REVERT);
     EXPECT_TRUE(PumpUntil([&] {
         const std::vector<Row> rows = Rows();
@@ -144,7 +134,7 @@ TEST_F(EndToEndTest, WorksFromTheTrayTheAlertAndTheListAsAUserWould)
                });
     }));
     EXPECT_TRUE(!Exists(HKEY_CURRENT_USER, kRunKey, "KwD") && Exists(HKEY_CURRENT_USER, kRunKey, "KwC"));
-    Select({"KwMachine"});  // Delete asks first: No keeps the value, Yes deletes it
+    Rows({"KwMachine"});  // Delete asks first: No keeps the value, Yes deletes it
     Click(IDC_DELETE);
     const HWND box = WaitForWindow("Keywarden");
     EXPECT_EQ(WindowText(GetDlgItem(box, 0xFFFF)), "Are you sure you want to delete the selected items?");
@@ -155,14 +145,12 @@ TEST_F(EndToEndTest, WorksFromTheTrayTheAlertAndTheListAsAUserWould)
     EXPECT_TRUE(PumpUntil([&] { return Rows().size() == 3; }) && !Exists(HKEY_LOCAL_MACHINE, kRunKey, "KwMachine"));
 
     Click(IDC_HELP_BUTTON);
-    HWND viewer = WaitForWindow(nullptr, false, "HH Parent");
+    const HWND viewer = WaitForWindow(nullptr, false, "HH Parent"), editorBefore = FindWindowA("RegEdit_RegEdit", nullptr);
     EXPECT_TRUE(viewer && PostMessageA(viewer, WM_CLOSE, 0, 0)) << "no help viewer";
-    const HWND editorBefore = FindWindowA("RegEdit_RegEdit", nullptr);
     Click(IDC_REGEDIT);
     HWND editor = nullptr;
     EXPECT_TRUE(PumpUntil([&] { return (editor = FindWindowA("RegEdit_RegEdit", nullptr)) && editor != editorBefore; }));
-    PostMessageA(editor, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(editor); }));
+    EXPECT_TRUE(PostMessageA(editor, WM_CLOSE, 0, 0) && PumpUntil([&] { return !IsWindow(editor); }));
 
     // Minimising hides the window; a left click on the icon, as the tray passes it on, shows it.
     PostMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);

@@ -17,6 +17,9 @@ TEST_F(ThreadTest, ReportsEachChangeOfAnotherProcessAndStaysTrueUnderConcurrentU
     RecordList copy = {nullptr, nullptr};
     auto fresh = [&] { RegWatch_FreeState(&copy); return RegWatch_CopyState(live, &copy) == REGWATCH_OK; };
     ASSERT_EQ(REGWATCH_OK, RegWatch_Create(&live));
+    std::string burst;  // in one go
+    for (int i = 0; i < 250; ++i)
+        burst += " set KeywardenBurst" + std::to_string(i) + " v" + std::to_string(i);
     struct { HKEY root; const char *subkey, *commands, *name; ChangeStatus status; } steps[] = {
         {HKCU, kRunKey, "set KeywardenTestEarly early.exe", "KeywardenTestEarly", New},  // before the thread runs
         {HKCU, kRunKey, "set KeywardenTestUser user.exe", "KeywardenTestUser", New},
@@ -25,7 +28,7 @@ TEST_F(ThreadTest, ReportsEachChangeOfAnotherProcessAndStaysTrueUnderConcurrentU
         {HKLM, kRunKey, "del KeywardenTestMachine", "KeywardenTestMachine", Deleted},
         // While a value stays deleted, any change below either parent key calls back.
         {HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\KeywardenScratch", "set S 1 deletekey", nullptr, Deleted},
-        {HKCU, kRunServices, "burst KeywardenBurst 250", "KeywardenBurst249", New},
+        {HKCU, kRunServices, burst.c_str(), "KeywardenBurst249", New},
     };
     for (const auto& step : steps) {
         const int calls = gCalls;
@@ -49,7 +52,17 @@ TEST_F(ThreadTest, ReportsEachChangeOfAnotherProcessAndStaysTrueUnderConcurrentU
     // reading of a key still changing under it may skip the steady value, which must never be taken as deleted.
     ASSERT_EQ(0, RunWriter("HKCU", kRunKey, "set ZzKeywardenSteady here"));
     std::atomic<int> written{-2};
-    std::thread writer([&] { written = RunWriter("HKCU", kRunKey, "churn AaKeywardenChurn 16 3000"); });
+    std::thread writer([&] {  // for 3 s sets 16 values, each time with other text, and deletes them again
+        int result = 0;
+        for (DWORD round = 0, start = GetTickCount(); !result && GetTickCount() - start < 3000; ++round) {
+            std::string churn;
+            for (int i = 0; i < 32; ++i)
+                churn += (i < 16 ? " set AaKeywardenChurn" : " del AaKeywardenChurn") + std::to_string(i % 16) +
+                         (i < 16 ? " r" + std::to_string(round) : "");
+            result = RunWriter("HKCU", kRunKey, churn);
+        }
+        written = result;
+    });
     int rounds = 0, picked = 0;
     for (; written == -2; ++rounds) {  // no ASSERT here: the writer's thread must be joined
         EXPECT_TRUE(fresh());

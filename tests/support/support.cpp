@@ -42,42 +42,28 @@ static std::string Quoted(std::string text)  // as a .reg file spells it
     return '"' + text + '"';
 }
 
-// The commands become a .reg file that the system's reg.exe imports; churn imports its sets and deletes
-// again and again, with new data each time, until its time is up.
+// The commands become a .reg file that the system's reg.exe imports.
 int RunWriter(const char* root, const char* subkey, const std::string& commands, int line, const char* file)
 {
     const std::string key = std::string(strcmp(root, "HKLM") ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") + subkey,
                       path = ModulePath("writer") + std::to_string(GetCurrentThreadId()) + ".reg";
     std::istringstream in(commands);
-    std::string command, name, text, reg, churnName;
-    long count = 0, churnCount = 0, churnMs = 0, code = 0;
-    while (!code && in >> command) {
-        if (command == "set" && in >> name >> std::quoted(text)) {
+    std::string reg = "REGEDIT4\r\n\r\n[" + key + "]\r\n", command, name, text;
+    long code = 0;
+    for (char dword[32]; !code && in >> command;) {
+        if (command == "set" && in >> name >> std::quoted(text))
             reg += Quoted(name) + "=" + Quoted(text) + "\r\n";
-        } else if (command == "setdword" && in >> name >> count) {
-            char data[32];
-            snprintf(data, sizeof data, "=dword:%08lx\r\n", static_cast<unsigned long>(count));
-            reg += Quoted(name) + data;
-        } else if (command == "del" && in >> name) {
+        else if (command == "setdword" && in >> name >> text)
+            snprintf(dword, sizeof dword, "=dword:%08lx\r\n", strtoul(text.c_str(), nullptr, 10)), reg += Quoted(name) + dword;
+        else if (command == "del" && in >> name)
             reg += Quoted(name) + "=-\r\n";
-        } else if (command == "deletekey") {
-            reg += "[-" + key + "]\r\n";
-        } else if (command == "burst" && in >> name >> count) {
-            for (long i = 0; i < count; ++i)
-                reg += Quoted(name + std::to_string(i)) + "=\"value " + std::to_string(i) + "\"\r\n";
-        } else {
-            code = command == "churn" && in >> churnName >> churnCount >> churnMs ? 0 : -2;
-        }
+        else
+            code = command == "deletekey" ? (reg += "[-" + key + "]\r\n", 0) : -2;
     }
-    for (ULONGLONG round = 0, end = GetTickCount64() + static_cast<ULONGLONG>(churnMs); !code && (!round || GetTickCount64() < end); ++round) {
-        for (long i = 0; i < 2 * churnCount; ++i)
-            reg += Quoted(churnName + std::to_string(i % churnCount)) + (i < churnCount ? "=\"round " + std::to_string(round) + "\"\r\n" : "=-\r\n");
-        std::ofstream(path, std::ios::binary) << "REGEDIT4\r\n\r\n[" << key << "]\r\n" << reg;
-        const HANDLE writer = Launch("reg.exe import \"" + path + "\"");
-        code = writer ? ExitCode(writer, 60000) : -1;
-        CloseHandle(writer), reg.clear();
-    }
-    if (DeleteFileA(path.c_str()), code != 0)
+    std::ofstream(path, std::ios::binary) << reg;
+    const HANDLE writer = code ? nullptr : Launch("reg.exe import \"" + path + "\"");
+    code = writer ? ExitCode(writer, 60000) : code ? code : -1;
+    if (CloseHandle(writer), DeleteFileA(path.c_str()), code != 0)
         ADD_FAILURE_AT(file, line) << "writing " << commands << ": " << code;
     return static_cast<int>(code);
 }
@@ -104,11 +90,10 @@ static bool CopyKey(HKEY fromRoot, const std::string& from, HKEY toRoot, const s
     return RegCloseKey(source), RegCloseKey(target), opened;
 }
 
-const std::pair<HKEY, std::string> kSaved[] = {{HKEY_CURRENT_USER, "Software\\Velmorra"},
-    {HKEY_CURRENT_USER, kRunKey}, {HKEY_CURRENT_USER, kRunKey + std::string("Once")},
-    {HKEY_CURRENT_USER, kRunKey + std::string("Services")}, {HKEY_LOCAL_MACHINE, kRunKey},
-    {HKEY_LOCAL_MACHINE, kRunKey + std::string("Once")}, {HKEY_LOCAL_MACHINE, kRunKey + std::string("OnceEx")},
-    {HKEY_LOCAL_MACHINE, kRunKey + std::string("Services")}};
+const std::pair<HKEY, std::string> kSaved[] = {{HKEY_CURRENT_USER, "Software\\Velmorra"}, {HKEY_CURRENT_USER, kRunKey},
+    {HKEY_CURRENT_USER, kRunKey + std::string("Once")}, {HKEY_CURRENT_USER, kRunKey + std::string("Services")},
+    {HKEY_LOCAL_MACHINE, kRunKey}, {HKEY_LOCAL_MACHINE, kRunKey + std::string("Once")},
+    {HKEY_LOCAL_MACHINE, kRunKey + std::string("OnceEx")}, {HKEY_LOCAL_MACHINE, kRunKey + std::string("Services")}};
 
 RegistryTest::RegistryTest() : copies("Software\\KeywardenTestCopy" + std::to_string(GetCurrentProcessId()) + "\\")
 {

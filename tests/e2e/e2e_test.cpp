@@ -13,8 +13,7 @@ using namespace testing_support;
 using Row = std::array<std::string, 5>;  // Status, Name, Value, Old Value, Registry Path
 
 // A top-level window of that caption and class: the main window, which has the tabs, or a visible other one.
-HWND WaitForWindow(const char* caption, bool main = false, const char* className = "#32770")
-{
+HWND WaitForWindow(const char* caption, bool main = false, const char* className = "#32770") {
     HWND found = nullptr;
     PumpUntil([&] {
         for (found = nullptr; (found = FindWindowExA(nullptr, found, className, caption));)
@@ -26,8 +25,7 @@ HWND WaitForWindow(const char* caption, bool main = false, const char* className
 }
 
 // Clicks the box's button; waits until the box has gone and the program has acted on the answer.
-bool Press(HWND box, int buttonId)
-{
+bool Press(HWND box, int buttonId) {
     const HWND owner = GetWindow(box, GW_OWNER);
     PostMessageA(GetDlgItem(box, buttonId), BM_CLICK, 0, 0);
     const bool gone = PumpUntil([&] { return !IsWindow(box); });
@@ -36,21 +34,18 @@ bool Press(HWND box, int buttonId)
 
 class EndToEndTest : public RegistryTest {
 protected:
-    void TearDown() override  // before the registry is put back
-    {
+    void TearDown() override {  // before the registry is put back
         if (PostMessageA(main, WM_CLOSE, 0, 0), process && ExitCode(process, 5000) == -1)
             TerminateProcess(process, 99);
         CloseHandle(process);
     }
-    void Start(const std::string& arguments, const std::string& folder)
-    {
+    void Start(const std::string& arguments, const std::string& folder) {
         ASSERT_NE(process = Launch("\"" + folder + "keywarden.exe\" " + arguments, folder), nullptr);
         WaitForInputIdle(process, 10000);  // the window is built and the baseline taken
         remote = static_cast<char*>(VirtualAllocEx(process, nullptr, 1 << 16, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
         ASSERT_NE(main = WaitForWindow("Keywarden", true), nullptr);
     }
-    HWND Control(int id)  // of the main window or one of its pages
-    {
+    HWND Control(int id) {  // of the main window or one of its pages
         HWND control = GetDlgItem(main, id);
         for (HWND page = nullptr; !control && (page = FindWindowExA(GetDlgItem(main, IDC_TABS), page, "#32770", 0));)
             control = GetDlgItem(page, id);
@@ -59,8 +54,7 @@ protected:
     void Click(int id) { PostMessageA(Control(id), BM_CLICK, 0, 0); }
     // The rows of the test's values in the list's order; with names, selects those rows instead. Posted, so that
     // a rebuild already on its way, which empties the selection, comes first.
-    std::vector<Row> Rows(const std::vector<std::string>& names = {})
-    {
+    std::vector<Row> Rows(const std::vector<std::string>& names = {}) {
         const HWND list = Control(IDC_VALUE_LIST);
         std::vector<Row> rows(static_cast<size_t>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0))), ours;
         LVITEMA item{};
@@ -88,8 +82,7 @@ protected:
 
 // Started for the tray from a folder of its own, which holds the program, its help file and a stranger's
 // regedit.exe (a copy of reg.exe, which shows no window).
-TEST_F(EndToEndTest, WorksFromTheTrayTheAlertAndTheListAsAUserWould)
-{
+TEST_F(EndToEndTest, WorksFromTheTrayTheAlertAndTheListAsAUserWould) {
     char temp[MAX_PATH] = "", system[MAX_PATH] = "";
     GetTempPathA(MAX_PATH, temp), GetSystemDirectoryA(system, MAX_PATH);
     const std::string folder = temp + std::string("keywarden-e2e-") + std::to_string(GetCurrentProcessId()) + "\\";

@@ -1,14 +1,11 @@
 // Failures the registry and the kernel will not produce on demand, injected through the testable engine's seams.
 #include "tests/engine/engine_test.h"
 
-namespace {
-
 // What the replaced calls do to the lock and to the reading of HKCU Run.
 enum Fault { None, NoLock, Unopenable, Unqueryable, OutgrowsOnce, CannotGrow, BetaNeverFits, AlphaDeletedMidReading };
-Fault gFault = None;
+static Fault gFault = None;
 
-LONG EnumHook(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type, BYTE* data, DWORD* dataLen)
-{
+static LONG EnumHook(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type, BYTE* data, DWORD* dataLen) {
     const Fault once = gFault == OutgrowsOnce || gFault == CannotGrow || (gFault == AlphaDeletedMidReading && index == 1)
                            ? gFault : None;
     gFault = once ? None : gFault;
@@ -22,8 +19,7 @@ LONG EnumHook(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* type, BY
 
 using FailureTest = WatchTest;
 
-TEST_F(FailureTest, EachFailureEndsAsDocumentedAndWhatItLeftOutIsFoundLater)
-{
+TEST_F(FailureTest, EachFailureEndsAsDocumentedAndWhatItLeftOutIsFoundLater) {
     RegWatchSeam_Sys()->waitForSingleObject = [](HANDLE handle, DWORD time) {
         return gFault == NoLock ? WAIT_FAILED : RegWatchSeam_RealSys()->waitForSingleObject(handle, time);
     };
@@ -62,10 +58,9 @@ TEST_F(FailureTest, EachFailureEndsAsDocumentedAndWhatItLeftOutIsFoundLater)
 }
 
 // RegWatch_Create's steps in order: mutex, event 1, notify key 1, event 2, notify key 2.
-int gAt = 0, gFails = 0;  // the step reached, and the one that fails
+static int gAt = 0, gFails = 0;  // the step reached, and the one that fails
 
-TEST_F(FailureTest, CreateFailuresReturnTheirCodesAndLeaveAnObjectThatAnswersAndFreesCleanly)
-{
+TEST_F(FailureTest, CreateFailuresReturnTheirCodesAndLeaveAnObjectThatAnswersAndFreesCleanly) {
     RegWatchSeam_Sys()->createMutex = [] { return gAt++ == gFails ? nullptr : CreateMutexA(nullptr, 0, nullptr); };
     RegWatchSeam_Sys()->createEvent = [] { return gAt++ == gFails ? nullptr : CreateEventA(nullptr, 0, 0, nullptr); };
     RegWatchSeam_Sys()->regOpenKeyEx = [](HKEY root, const char* subkey, DWORD options, REGSAM access, HKEY* key) {
@@ -87,8 +82,7 @@ TEST_F(FailureTest, CreateFailuresReturnTheirCodesAndLeaveAnObjectThatAnswersAnd
 
 // Create, compare, copy and re-read with any one allocation failing: each run ends in a documented result, never
 // takes a present value as deleted, frees all it took, and the next comparison finds what the failure left out.
-TEST_F(FailureTest, AnySingleAllocationFailureEndsCleanlyAndLosesNothingForGood)
-{
+TEST_F(FailureTest, AnySingleAllocationFailureEndsCleanlyAndLosesNothingForGood) {
     Probe probe(kRunKey, "Alpha");
     RegWatchHandle* run = nullptr;
     RegWatchSeam_FailAllocAt(1);
@@ -124,5 +118,3 @@ TEST_F(FailureTest, AnySingleAllocationFailureEndsCleanlyAndLosesNothingForGood)
         ASSERT_EQ(blocks, RegWatchSeam_LiveAllocs());
     }
 }
-
-}  // namespace

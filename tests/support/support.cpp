@@ -8,15 +8,13 @@
 
 namespace testing_support {
 
-std::string ModulePath(const char* sibling)
-{
+std::string ModulePath(const char* sibling) {
     char path[MAX_PATH] = "";
     const std::string module(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
     return sibling ? module.substr(0, module.find_last_of('\\') + 1) + sibling : module;
 }
 
-HANDLE Launch(std::string command, const std::string& folder)
-{
+HANDLE Launch(std::string command, const std::string& folder) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     STARTUPINFOA startup{};
     startup.cb = sizeof startup, startup.dwFlags = STARTF_USESTDHANDLES;
@@ -28,23 +26,20 @@ HANDLE Launch(std::string command, const std::string& folder)
     return created.hProcess;
 }
 
-long ExitCode(HANDLE process, DWORD timeoutMs)
-{
+long ExitCode(HANDLE process, DWORD timeoutMs) {
     DWORD code = 0;
     const bool ended = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
     return ended && GetExitCodeProcess(process, &code) ? static_cast<long>(code) : -1;
 }
 
-static std::string Quoted(std::string text)  // as a .reg file spells it
-{
+static std::string Quoted(std::string text) {  // as a .reg file spells it
     for (size_t at = 0; (at = text.find_first_of("\\\"", at)) != std::string::npos; at += 2)
         text.insert(at, "\\");
     return '"' + text + '"';
 }
 
 // The commands become a .reg file that the system's reg.exe imports.
-int RunWriter(const char* root, const char* subkey, const std::string& commands, int line, const char* file)
-{
+int RunWriter(const char* root, const char* subkey, const std::string& commands, int line, const char* file) {
     const std::string key = std::string(strcmp(root, "HKLM") ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") + subkey,
                       path = ModulePath("writer") + std::to_string(GetCurrentThreadId()) + ".reg";
     std::istringstream in(commands);
@@ -68,8 +63,7 @@ int RunWriter(const char* root, const char* subkey, const std::string& commands,
     return static_cast<int>(code);
 }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
-{
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     for (DWORD start = GetTickCount(); !done() && GetTickCount() - start < timeoutMs;) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         for (MSG message; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); DispatchMessageA(&message))
@@ -81,8 +75,7 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
 std::string WindowText(HWND w) { char text[1024] = ""; return w && GetWindowTextA(w, text, sizeof text) ? text : ""; }
 std::string ClassName(HWND w) { char name[256] = ""; return GetClassNameA(w, name, sizeof name) ? name : ""; }
 
-static bool CopyKey(HKEY fromRoot, const std::string& from, HKEY toRoot, const std::string& to)  // false: no from
-{
+static bool CopyKey(HKEY fromRoot, const std::string& from, HKEY toRoot, const std::string& to) {  // false: no from
     HKEY source = nullptr, target = nullptr;
     const bool opened = RegOpenKeyExA(fromRoot, from.c_str(), 0, KEY_READ, &source) == ERROR_SUCCESS;
     if (opened && RegCreateKeyA(toRoot, to.c_str(), &target) == ERROR_SUCCESS)
@@ -95,14 +88,12 @@ const std::pair<HKEY, std::string> kSaved[] = {{HKEY_CURRENT_USER, "Software\\Ve
     {HKEY_LOCAL_MACHINE, kRunKey}, {HKEY_LOCAL_MACHINE, kRunKey + std::string("Once")},
     {HKEY_LOCAL_MACHINE, kRunKey + std::string("OnceEx")}, {HKEY_LOCAL_MACHINE, kRunKey + std::string("Services")}};
 
-RegistryTest::RegistryTest() : copies("Software\\KeywardenTestCopy" + std::to_string(GetCurrentProcessId()) + "\\")
-{
+RegistryTest::RegistryTest() : copies("Software\\KeywardenTestCopy" + std::to_string(GetCurrentProcessId()) + "\\") {
     for (size_t i = 0; i < std::size(kSaved); ++i)
         existed.push_back(CopyKey(kSaved[i].first, kSaved[i].second, HKEY_CURRENT_USER, copies + std::to_string(i)));
 }
 
-RegistryTest::~RegistryTest()
-{
+RegistryTest::~RegistryTest() {
     for (size_t i = 0; i < std::size(kSaved); ++i) {
         RegDeleteTreeA(kSaved[i].first, kSaved[i].second.c_str());
         if (existed[i])
@@ -111,39 +102,29 @@ RegistryTest::~RegistryTest()
     RegDeleteTreeA(HKEY_CURRENT_USER, copies.c_str());
 }
 
-void RegistryTest::Put(HKEY root, const char* subkey, const char* name, const char* text, int line, const char* file)
-{
+void RegistryTest::Put(HKEY root, const char* subkey, const char* name, const char* text, int line, const char* file) {
     const LONG status = text ? RegSetKeyValueA(root, subkey, name, REG_SZ, text, static_cast<DWORD>(strlen(text) + 1))
                              : RegDeleteKeyValueA(root, subkey, name);
     if (status != ERROR_SUCCESS && (text || status != ERROR_FILE_NOT_FOUND))
         ADD_FAILURE_AT(file, line) << (text ? "setting " : "deleting ") << name << ": error " << status;
 }
 
-bool RegistryTest::Exists(HKEY root, const char* subkey, const char* name)
-{
+bool RegistryTest::Exists(HKEY root, const char* subkey, const char* name) {
     return RegGetValueA(root, subkey, name, RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 std::map<UINT_PTR, std::function<void()>>& ThreadTimer::Timers() { static thread_local std::map<UINT_PTR, std::function<void()>> timers; return timers; }
 
-void CALLBACK ThreadTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD)
-{
+void CALLBACK ThreadTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
     if (std::function<void()> action = Timers()[id]; Timers().erase(id) && action)
         action();
 }
 
-LRESULT CALLBACK DialogAnswerer::HookProc(int code, WPARAM wParam, LPARAM lParam)
-{
-    HWND dialog = reinterpret_cast<HWND>(wParam);
-    if (code == HCBT_ACTIVATE && current && ClassName(dialog) == "#32770" &&
-        std::none_of(current->seen.begin(), current->seen.end(), [&](const Seen& s) { return s.hwnd == dialog; })) {
-        current->seen.push_back({dialog, WindowText(dialog), WindowText(GetDlgItem(dialog, 0xFFFF))});
-        if (HWND button = GetDlgItem(dialog, current->buttonId); !current->action)
-            PostMessageA(button ? button : dialog, button ? BM_CLICK : WM_CLOSE, 0, 0);
-        else   // not while it activates: from its own loop
-            current->pending.emplace_back(10, [act = current->action, dialog] { act(dialog); });
-    }
+LRESULT CALLBACK DialogAnswerer::HookProc(int code, WPARAM wParam, LPARAM lParam) {
+    const HWND dialog = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_ACTIVATE && current && ClassName(dialog) == "#32770" && !std::count(current->seen.begin(), current->seen.end(), dialog))
+        current->seen.push_back(dialog), current->pending.emplace_back(10, [act = current->action, dialog] { act(dialog); });
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 

@@ -32,8 +32,7 @@ int RunWriter(const char* root, const char* subkey, const std::string& commands,
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 std::string WindowText(HWND window), ClassName(HWND window);
 
-inline ChangeEntry* FindEntry(RecordList* state, HKEY root, const char* subkey, const char* name)  // engine's or a copy's
-{
+inline ChangeEntry* FindEntry(RecordList* state, HKEY root, const char* subkey, const char* name) {  // engine's or a copy's
     for (WatchedKey* key = WatchedKey_First(state); key; key = WatchedKey_Next(key))
         for (ChangeEntry* entry = ChangeEntry_First(&key->entries); entry; entry = ChangeEntry_Next(entry))
             if (key->root == root && strcmp(key->subkey, subkey) == 0 && strcmp(entry->current->name, name) == 0)
@@ -68,20 +67,17 @@ private:
     UINT_PTR id;
 };
 
-// While it lives, answers once every dialog (#32770) activated on the thread: clicks buttonId (closes it
-// when there is none), or runs action from the dialog's own loop. One answerer per thread at a time.
+// While it lives, runs action once for every dialog (#32770) activated on the thread, from the dialog's own
+// loop. One answerer per thread at a time.
 class DialogAnswerer {
 public:
-    struct Seen { HWND hwnd; std::string caption, text; };   // text: a message box's
-    explicit DialogAnswerer(int button) : buttonId(button) {}
     explicit DialogAnswerer(std::function<void(HWND)> act) : action(std::move(act)) {}
     ~DialogAnswerer() { UnhookWindowsHookEx(hook), current = nullptr; }
-    std::vector<Seen> seen;   // every dialog answered, in order
 private:
     static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);
     static inline thread_local DialogAnswerer* current = nullptr;
-    int buttonId = 0;
     std::function<void(HWND)> action;
+    std::vector<HWND> seen;
     std::list<ThreadTimer> pending;
     HHOOK hook = (current = this, SetWindowsHookExA(WH_CBT, &HookProc, nullptr, GetCurrentThreadId()));
 };

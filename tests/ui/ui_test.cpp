@@ -49,14 +49,8 @@ TEST(Framework, RoutingFromInitDialogRunSkippingFailedFetchesTheWrappersAndHelp)
     ThreadTimer close(50, [&] { modal.Post(WM_CLOSE, 0, 0); }), rescue(5000, [&] { modal.End(-1); });
     EXPECT_EQ(0, modal.RunModal(IDD_ALERT, nullptr)) << "after an unhandled WM_CLOSE";
     Dialog changes;
-    CheckBox box;   ListView list;
-    changes.Create(&dialog, IDD_CHANGES_PAGE);
-    ASSERT_EQ(2, box.Create(&changes, IDC_ONLY_SHOW_CHANGES) + list.Create(&changes, IDC_VALUE_LIST));
-    box.Send(BM_SETSTYLE, BS_AUTO3STATE, FALSE), box.Send(BM_SETCHECK, BST_INDETERMINATE, 0);   // kept by 3-state boxes
-    ASSERT_EQ(BST_INDETERMINATE, box.Send(BM_GETCHECK, 0, 0));
-    EXPECT_EQ(0, box.IsChecked()) << "indeterminate";
-    EXPECT_EQ(LVS_EX_GRIDLINES, (list.SetExtendedStyle(LVS_EX_GRIDLINES), list.SetExtendedStyle(LVS_EX_HEADERDRAGDROP)));
-    EXPECT_EQ(LVS_EX_HEADERDRAGDROP, list.Send(LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    ListView list;
+    ASSERT_EQ(1, (changes.Create(&dialog, IDD_CHANGES_PAGE), list.Create(&changes, IDC_VALUE_LIST)));
     LVITEMA item = {LVIF_PARAM, 0, 0, 0, 0, nullptr, 0, 0, 0x5A5A, 0, 0, 0, nullptr, nullptr, 0};
     ASSERT_EQ(0, list.Send(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
     EXPECT_EQ(std::make_pair(LPARAM{0x5A5A}, LPARAM{0}), std::make_pair(list.GetItemParam(0), list.GetItemParam(1)));
@@ -86,9 +80,10 @@ TEST(Framework, RoutingFromInitDialogRunSkippingFailedFetchesTheWrappersAndHelp)
     }
     loader() = program;
     const std::string exe = ModulePath(), help = exe.substr(0, exe.rfind('.')) + ".chm";
-    DialogAnswerer answer(IDOK);
+    std::vector<std::string> boxes;
+    DialogAnswerer answer([&](HWND box) {
+        boxes.push_back(WindowText(box) + "|" + WindowText(GetDlgItem(box, 0xFFFF))), PostMessageA(box, WM_CLOSE, 0, 0);
+    });
     theApp.ShowHelp(), theApp.ShowHelp();
-    ASSERT_EQ(2u, answer.seen.size());
-    for (const auto& seen : answer.seen)
-        EXPECT_EQ("Disaster|Can't open the help file " + help, seen.caption + "|" + seen.text);
+    EXPECT_EQ(boxes, std::vector<std::string>(2, "Disaster|Can't open the help file " + help));
 }

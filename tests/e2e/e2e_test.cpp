@@ -17,8 +17,7 @@ HWND WaitForWindow(const char* caption, bool main = false, const char* className
     HWND found = nullptr;
     PumpUntil([&] {
         for (found = nullptr; (found = FindWindowExA(nullptr, found, className, caption));)
-            if ((GetDlgItem(found, IDC_TABS) != nullptr) == main && (main || IsWindowVisible(found)))
-                return true;
+            if ((GetDlgItem(found, IDC_TABS) != nullptr) == main && (main || IsWindowVisible(found))) return true;
         return false;
     });
     return found;
@@ -35,12 +34,11 @@ bool Press(HWND box, int buttonId) {
 class EndToEndTest : public RegistryTest {
 protected:
     void TearDown() override {  // before the registry is put back
-        if (PostMessageA(main, WM_CLOSE, 0, 0), process && ExitCode(process, 5000) == -1)
-            TerminateProcess(process, 99);
+        if (PostMessageA(main, WM_CLOSE, 0, 0), process && ExitCode(process, 5000) == -1) TerminateProcess(process, 99);
         CloseHandle(process);
     }
-    void Start(const std::string& arguments, const std::string& folder) {
-        ASSERT_NE(process = Launch("\"" + folder + "keywarden.exe\" " + arguments, folder), nullptr);
+    void Start(const std::string& arguments, const std::string& folder) {  // in that current folder
+        ASSERT_NE(process = Launch("\"" + ModulePath("keywarden.exe") + "\" " + arguments, folder), nullptr);
         WaitForInputIdle(process, 10000);  // the window is built and the baseline taken
         remote = static_cast<char*>(VirtualAllocEx(process, nullptr, 1 << 16, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
         ASSERT_NE(main = WaitForWindow("Keywarden", true), nullptr);
@@ -80,31 +78,25 @@ protected:
     char* remote = nullptr;  // memory in the program for the list's messages
 };
 
-// Started for the tray from a folder of its own, which holds the program, its help file and a stranger's
-// regedit.exe (a copy of reg.exe, which shows no window).
+// Started for the tray in a current folder that holds a stranger's regedit.exe, which shows nothing.
 TEST_F(EndToEndTest, WorksFromTheTrayTheAlertAndTheListAsAUserWould) {
-    char temp[MAX_PATH] = "", system[MAX_PATH] = "";
-    GetTempPathA(MAX_PATH, temp), GetSystemDirectoryA(system, MAX_PATH);
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
     const std::string folder = temp + std::string("keywarden-e2e-") + std::to_string(GetCurrentProcessId()) + "\\";
-    const std::pair<std::string, const char*> files[] = {{ModulePath("keywarden.exe"), "keywarden.exe"},
-        {ModulePath("keywarden.chm"), "keywarden.chm"}, {system + std::string("\\reg.exe"), "regedit.exe"}};
     CreateDirectoryA(folder.c_str(), nullptr);
-    for (const auto& file : files)
-        ASSERT_TRUE(CopyFileA(file.first.c_str(), (folder + file.second).c_str(), FALSE)) << file.first;
+    ASSERT_TRUE(CopyFileA(ModulePath("stranger.exe").c_str(), (folder + "regedit.exe").c_str(), FALSE));
     Put(HKEY_CURRENT_USER, kRunKey, "KwA", "before"), Put(HKEY_CURRENT_USER, kRunKey, "KwB", "before");
     Put(HKEY_CURRENT_USER, kRunKey, "KwC", "before"), Put(HKEY_LOCAL_MACHINE, kRunKey, "KwMachine", "m");
     const DWORD on = 1;
     RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Velmorra\\Keywarden\\Settings", "PopUpAlert", REG_DWORD, &on, 4);
     std::vector<HWND> before;  // the tray's icons before the program's
     HWND icon = nullptr, tray = FindWindowA(nullptr, "Wine System Tray");
-    while (tray && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", nullptr)))
-        before.push_back(icon);
+    while (tray && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", nullptr))) before.push_back(icon);
     Start("-tray", folder);
     EXPECT_FALSE(IsWindowVisible(main));
     ASSERT_TRUE(PumpUntil([&] {
         for (icon = nullptr, tray = FindWindowA(nullptr, "Wine System Tray"); tray && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", 0));)
-            if (!std::count(before.begin(), before.end(), icon))
-                return true;
+            if (!std::count(before.begin(), before.end(), icon)) return true;
         return false;
     })) << "no icon came with the program";
 
@@ -158,7 +150,5 @@ TEST_F(EndToEndTest, WorksFromTheTrayTheAlertAndTheListAsAUserWould) {
     PostMessageA(main, WM_CLOSE, 0, 0);  // as another program would
     EXPECT_EQ(ExitCode(process, 10000), 0);
     EXPECT_FALSE(IsWindow(icon)) << "the tray icon outlived the program";
-    for (const auto& file : files)
-        DeleteFileA((folder + file.second).c_str());
-    RemoveDirectoryA(folder.c_str());
+    DeleteFileA((folder + "regedit.exe").c_str()), RemoveDirectoryA(folder.c_str());
 }

@@ -133,8 +133,7 @@ struct PoisonedPage : ChangesPage {
         released.push_back(*old), RecordList_Init(old);
     }
     ~PoisonedPage() override {
-        for (RecordList& copy : released)
-            RegWatch_FreeState(&copy);
+        for (RecordList& copy : released) RegWatch_FreeState(&copy);
     }
 };
 
@@ -164,8 +163,7 @@ TEST_F(ChangesPageTest, FlashingStartsOnAChangeAndStopsOnResetAlarmOrARebuildWit
 // A rebuild inside a message box of Delete frees the copy the walk started from: the walk must go on with what
 // it copied before the box.
 TEST_F(ChangesPageTest, RebuildInsideAWalksMessageBoxLeavesTheWalkActingOnTheRightValues) {
-    for (const char* name : {"KwWalkA", "KwWalkB", "KwWalkC"})
-        Put(HKEY_CURRENT_USER, ::kRunKey, name, "before");
+    for (const char* name : {"KwWalkA", "KwWalkB", "KwWalkC"}) Put(HKEY_CURRENT_USER, ::kRunKey, name, "before");
     changes.OnResetAlarm();
     ASSERT_TRUE(Shows("KwWalkA", "Unchanged"));
     // B goes behind the list's back; the list is not told before the walk.

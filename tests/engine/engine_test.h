@@ -5,9 +5,7 @@
 #include "tests/support/test_support.h"
 #include <string.h>
 
-using testing_support::FindEntry;
-using testing_support::kRunKey;
-using testing_support::RunWriter;
+using namespace testing_support;
 const HKEY HKCU = HKEY_CURRENT_USER, HKLM = HKEY_LOCAL_MACHINE;
 const char kRunServices[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 
@@ -59,8 +57,7 @@ protected:
         ASSERT_EQ(REGWATCH_OK, RegWatch_Create(&watch));
     }
     void TearDown() override {
-        if (watch)
-            DestroyWatch(watch);
+        if (watch) DestroyWatch(watch);
         RegWatchSeam_FailAllocAt(0), RegWatchSeam_ResetSys();
         EXPECT_EQ(blocksAtStart, RegWatchSeam_LiveAllocs()) << "engine blocks left behind";
         EXPECT_EQ(overrunsAtStart, RegWatchSeam_Overruns()) << "an engine block was written past its end";

@@ -12,7 +12,7 @@ static LONG EnumHook(HKEY key, DWORD index, char* name, DWORD* nameLen, DWORD* t
     if (once == OutgrowsOnce || once == CannotGrow)  // as a value that grew since the key was queried
         return RegWatchSeam_FailAllocAt(once == CannotGrow ? 1 : 0), ERROR_MORE_DATA;  // 1: the larger buffers
     if (once == AlphaDeletedMidReading)  // as another program would, between two reads
-        testing_support::RegistryTest::Put(HKCU, kRunKey, "Alpha", nullptr);
+        RegistryTest::Put(HKCU, kRunKey, "Alpha", nullptr);
     LONG status = RegWatchSeam_RealSys()->regEnumValue(key, index, name, nameLen, type, data, dataLen);
     return gFault == BetaNeverFits && status == ERROR_SUCCESS && strcmp(name, "Beta") == 0 ? ERROR_MORE_DATA : status;
 }
@@ -47,8 +47,7 @@ TEST_F(FailureTest, EachFailureEndsAsDocumentedAndWhatItLeftOutIsFoundLater) {
         SCOPED_TRACE(std::string(c.baseline ? "baseline: " : "comparison: ") + c.what);
         Put(HKCU, kRunKey, "Alpha", "alpha.exe"), Put(HKCU, kRunKey, "Beta", "beta.exe");
         ASSERT_EQ(REGWATCH_OK, RegWatch_Rebaseline(watch));
-        if (gFault = c.fault, c.name)
-            Put(HKCU, kRunKey, c.name, c.write);
+        if (gFault = c.fault, c.name) Put(HKCU, kRunKey, c.name, c.write);
         EXPECT_EQ(c.result, c.baseline ? RegWatch_Rebaseline(watch) : static_cast<DWORD>(RegWatch_CompareAll(watch)));
         gFault = None, RegWatchSeam_FailAllocAt(0);
         EXPECT_EQ(std::make_pair(c.keys, c.status), std::make_pair(Count(&watch->watched), StatusOf(&watch->watched, c.watched)));

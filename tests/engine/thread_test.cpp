@@ -6,7 +6,7 @@
 #include <set>
 #include <thread>
 
-using ThreadTest = testing_support::RegistryTest;
+using ThreadTest = RegistryTest;
 static std::atomic<int> gCalls{0};
 
 TEST_F(ThreadTest, ReportsEachChangeOfAnotherProcessAndStaysTrueUnderConcurrentUse) {
@@ -15,8 +15,7 @@ TEST_F(ThreadTest, ReportsEachChangeOfAnotherProcessAndStaysTrueUnderConcurrentU
     auto fresh = [&] { RegWatch_FreeState(&copy); return RegWatch_CopyState(live, &copy) == REGWATCH_OK; };
     ASSERT_EQ(REGWATCH_OK, RegWatch_Create(&live));
     std::string burst;  // in one go
-    for (int i = 0; i < 250; ++i)
-        burst += " set KeywardenBurst" + std::to_string(i) + " v" + std::to_string(i);
+    for (int i = 0; i < 250; ++i) burst += " set KeywardenBurst" + std::to_string(i) + " v" + std::to_string(i);
     struct { HKEY root; const char *subkey, *commands, *name; ChangeStatus status; } steps[] = {
         {HKCU, kRunKey, "set KeywardenTestEarly early.exe", "KeywardenTestEarly", New},  // before the thread runs
         {HKCU, kRunKey, "set KeywardenTestUser user.exe", "KeywardenTestUser", New},
@@ -30,19 +29,16 @@ TEST_F(ThreadTest, ReportsEachChangeOfAnotherProcessAndStaysTrueUnderConcurrentU
     for (const auto& step : steps) {
         const int calls = gCalls;
         ASSERT_EQ(0, RunWriter(step.root == HKCU ? "HKCU" : "HKLM", step.subkey, step.commands));
-        if (!live->thread) {
-            ASSERT_EQ(REGWATCH_OK, RegWatch_StartThread(live, nullptr, [](void*) { return ++gCalls; }));
-        }
-        EXPECT_TRUE(testing_support::PumpUntil([&] {  // a copy taken after the write's callback shows it
+        ASSERT_TRUE(live->thread || RegWatch_StartThread(live, nullptr, [](void*) { return ++gCalls; }) == REGWATCH_OK);
+        EXPECT_TRUE(PumpUntil([&] {  // a copy taken after the write's callback shows it
             ChangeEntry* entry = gCalls > calls && fresh() && step.name ? FindEntry(&copy, step.root, step.subkey, step.name) : nullptr;
             return gCalls > calls && (!step.name || (entry && entry->status == step.status));
         }, 20000)) << step.commands;
     }
     int burstNew = 0;  // the comparison that saw the last value of the burst saw them all
-    for (int i = 0; i < 250; ++i) {
-        ChangeEntry* entry = FindEntry(&copy, HKCU, kRunServices, ("KeywardenBurst" + std::to_string(i)).c_str());
-        burstNew += entry && entry->status == New;
-    }
+    for (int i = 0; i < 250; ++i)
+        if (ChangeEntry* e = FindEntry(&copy, HKCU, kRunServices, ("KeywardenBurst" + std::to_string(i)).c_str()))
+            burstNew += e->status == New;
     EXPECT_EQ(250, burstNew);
 
     // Copies, re-reads and baselines while another process writes values listed before a steady one: a
@@ -52,11 +48,10 @@ TEST_F(ThreadTest, ReportsEachChangeOfAnotherProcessAndStaysTrueUnderConcurrentU
     std::thread writer([&] {  // for 3 s sets 16 values, each time with other text, and deletes them again
         int result = 0;
         for (DWORD round = 0, start = GetTickCount(); !result && GetTickCount() - start < 3000; ++round) {
-            std::string churn;
-            for (int i = 0; i < 32; ++i)
-                churn += (i < 16 ? " set AaKeywardenChurn" : " del AaKeywardenChurn") + std::to_string(i % 16) +
-                         (i < 16 ? " r" + std::to_string(round) : "");
-            result = RunWriter("HKCU", kRunKey, churn);
+            std::string sets, deletes;
+            for (int i = 0; i < 16; ++i)
+                sets += " set AaKeywardenChurn" + std::to_string(i) + " r" + std::to_string(round), deletes += " del AaKeywardenChurn" + std::to_string(i);
+            result = RunWriter("HKCU", kRunKey, sets + deletes);
         }
         written = result;
     });
@@ -65,24 +60,20 @@ TEST_F(ThreadTest, ReportsEachChangeOfAnotherProcessAndStaysTrueUnderConcurrentU
         EXPECT_TRUE(fresh());
         for (ChangeEntry* e = copy.first ? ChangeEntry_First(&WatchedKey_First(&copy)->entries) : nullptr; e;
              e = ChangeEntry_Next(e))
-            if (++picked % 7 == 0)
-                RegWatch_Resync(live, e);
-        if (rounds % 25 == 24)
-            RegWatch_Rebaseline(live);
+            if (++picked % 7 == 0) RegWatch_Resync(live, e);
+        if (rounds % 25 == 24) RegWatch_Rebaseline(live);
     }
     writer.join();
     EXPECT_TRUE(written == 0 && rounds > 10) << written << " " << rounds;
     // In the end the copy shows every value with its text, and what is gone as Deleted. The test's own
     // re-reads compare too and call nobody back: no callback to wait for.
     std::set<std::string> held, shown;
-    for (const RegValue& value : ReadKeyValues(HKCU, kRunKey))
-        held.insert(value.name + "=" + value.data.c_str());
-    EXPECT_TRUE(testing_support::PumpUntil([&] {
+    for (const RegValue& value : ReadKeyValues(HKCU, kRunKey)) held.insert(value.name + "=" + value.data.c_str());
+    EXPECT_TRUE(PumpUntil([&] {
         shown.clear();
         for (ChangeEntry* e = fresh() ? ChangeEntry_First(&WatchedKey_First(&copy)->entries) : nullptr; e;
              e = ChangeEntry_Next(e))
-            if (e->status != Deleted)
-                shown.insert(e->current->name + std::string("=") + Text(e->current));
+            if (e->status != Deleted) shown.insert(e->current->name + std::string("=") + Text(e->current));
         return shown == held;
     }, 20000)) << "the copy shows " << shown.size() << " values, the registry holds " << held.size();
     RegWatch_FreeState(&copy);

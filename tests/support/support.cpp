@@ -33,8 +33,7 @@ long ExitCode(HANDLE process, DWORD timeoutMs) {
 }
 
 static std::string Quoted(std::string text) {  // as a .reg file spells it
-    for (size_t at = 0; (at = text.find_first_of("\\\"", at)) != std::string::npos; at += 2)
-        text.insert(at, "\\");
+    for (size_t at = 0; (at = text.find_first_of("\\\"", at)) != std::string::npos; at += 2) text.insert(at, "\\");
     return '"' + text + '"';
 }
 
@@ -78,8 +77,7 @@ std::string ClassName(HWND w) { char name[256] = ""; return GetClassNameA(w, nam
 static bool CopyKey(HKEY fromRoot, const std::string& from, HKEY toRoot, const std::string& to) {  // false: no from
     HKEY source = nullptr, target = nullptr;
     const bool opened = RegOpenKeyExA(fromRoot, from.c_str(), 0, KEY_READ, &source) == ERROR_SUCCESS;
-    if (opened && RegCreateKeyA(toRoot, to.c_str(), &target) == ERROR_SUCCESS)
-        RegCopyTreeA(source, nullptr, target);
+    if (opened && RegCreateKeyA(toRoot, to.c_str(), &target) == ERROR_SUCCESS) RegCopyTreeA(source, nullptr, target);
     return RegCloseKey(source), RegCloseKey(target), opened;
 }
 
@@ -96,8 +94,7 @@ RegistryTest::RegistryTest() : copies("Software\\KeywardenTestCopy" + std::to_st
 RegistryTest::~RegistryTest() {
     for (size_t i = 0; i < std::size(kSaved); ++i) {
         RegDeleteTreeA(kSaved[i].first, kSaved[i].second.c_str());
-        if (existed[i])
-            CopyKey(HKEY_CURRENT_USER, copies + std::to_string(i), kSaved[i].first, kSaved[i].second);
+        if (existed[i]) CopyKey(HKEY_CURRENT_USER, copies + std::to_string(i), kSaved[i].first, kSaved[i].second);
     }
     RegDeleteTreeA(HKEY_CURRENT_USER, copies.c_str());
 }
@@ -117,8 +114,7 @@ std::map<UINT_PTR, std::function<void()>>& ThreadTimer::Timers() { static thread
 
 void CALLBACK ThreadTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
-    if (std::function<void()> action = Timers()[id]; Timers().erase(id) && action)
-        action();
+    if (std::function<void()> action = Timers()[id]; Timers().erase(id) && action) action();
 }
 
 LRESULT CALLBACK DialogAnswerer::HookProc(int code, WPARAM wParam, LPARAM lParam) {

@@ -86,10 +86,9 @@ TEST_F(SettingsTest, DataOfUpToFourBytesReadsAsANumberAndAFailedWriteIsReported)
 
 // The engine's thread does not run here: only the page's re-read can tell the engine of the write.
 TEST_F(SettingsTest, OptionsBoxesStoreEachClickAndAutostartWritesTheQuotedCommandAndTheEngineFollows) {
-    RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, ::kRunKey, kAutostartValue);
+    RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey), RegDeleteKeyValueA(HKEY_CURRENT_USER, ::kRunKey, kAutostartValue);
     ASSERT_EQ(REGWATCH_OK, RegWatch_Create(&theApp.watch));  // lives until the process ends
-    page.Create(&host, IDD_OPTIONS_PAGE);
+    ASSERT_EQ(1, page.Create(&host, IDD_OPTIONS_PAGE));
     for (Window* box : {&page.popUpAlertBox, &page.noFlashBox, &page.autostartBox})
         SendMessageA(box->hwnd, BM_CLICK, 0, 0);
     EXPECT_TRUE(ReadSetting(kSettingPopUpAlert) == 1 && ReadSetting(kSettingNoTrayIconFlash) == 1);

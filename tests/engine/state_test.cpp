@@ -21,19 +21,15 @@ TEST_F(StateTest, BaselineHoldsEveryValueAsTheRegistryDoesAndACopySharesNothingW
             EXPECT_TRUE(value.name == std::string(r->name, r->nameLen) && value.type == r->type && e->owner == key &&
                         value.data == std::string(Text(r), r->dataLen) && r->data[r->dataLen] == 0 &&
                         e->status == (value.name == "Alpha" ? Changed : Unchanged) && !e->previous == (e->status != Changed) &&
-                        c->owner == mine && c->status == e->status && c->current->data != r->data &&
+                        c->owner == mine && c->status == e->status && c->current != r && c->current->data != r->data &&
+                        c->current->name != r->name && (!e->previous || c->previous->data != e->previous->data) &&
                         !strcmp(r->name, c->current->name) && !strcmp(Text(r), Text(c->current))) << value.name;
             e = ChangeEntry_Next(e), c = ChangeEntry_Next(c);
         }
         EXPECT_TRUE(!e && !c) << key->subkey;
     }
     EXPECT_TRUE(!key && !mine);
-    // Rebuilding the engine's state leaves the copy whole, and freeing the copy the engine's.
-    ASSERT_EQ(REGWATCH_OK, RegWatch_Rebaseline(watch));
-    ChangeEntry* alpha = FindEntry(&copy, HKCU, kRunKey, "Alpha");
-    EXPECT_TRUE(alpha->status == Changed && !strcmp("alpha.exe", Text(alpha->previous)));
     RegWatch_FreeState(&copy);
-    EXPECT_STREQ("other.exe", Text(Entry("Alpha")->current));
 }
 
 // Another process writes each step to HKCU Run; a comparison follows each.
@@ -77,16 +73,13 @@ TEST_F(StateTest, ReReadAfterTheUsersActionLeavesNothingToReport) {
     struct { const char *what, *subkey, *name, *before, *action; DWORD result; int status; } steps[] = {
         {"delete the first", kRunKey, "Alpha", "", "del Alpha", REGWATCH_OK, -1},
         {"revert a change", kRunKey, "Beta", "set Beta intruder.exe", "set Beta beta.exe", REGWATCH_OK, Unchanged},
-        {"revert a new value", kRunKey, "Intruder", "set Intruder intruder.exe set Zed z.exe", "del Intruder",
-         REGWATCH_OK, -1},  // between Beta and Zed
+        {"revert a new value", kRunKey, "Intruder", "set Intruder intruder.exe set Zed z.exe", "del Intruder", REGWATCH_OK, -1},  // between Beta and Zed
         {"revert a deletion", kRunKey, "Beta", "del Beta", "set Beta beta.exe", REGWATCH_OK, Unchanged},
         {"write the autostart value", kRunKey, "Keywarden", "", "set Keywarden Z:\\keywarden.exe", REGWATCH_OK, Unchanged},
         {"delete the last", kRunKey, "Keywarden", "", "del Keywarden", REGWATCH_OK, -1},
         {"a name without entry", kRunKey, "Nobody", "", "", REGWATCH_E_NOT_FOUND, -1},
-        {"a key not watched", "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer", "Beta", "", "",
-         REGWATCH_E_NOT_FOUND, -1},
-        {"a value whose key is gone", kRunServices, "Service", "set Service svc.exe", "deletekey", REGWATCH_E_OPEN_KEY,
-         New},
+        {"a key not watched", "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer", "Beta", "", "", REGWATCH_E_NOT_FOUND, -1},
+        {"a value whose key is gone", kRunServices, "Service", "set Service svc.exe", "deletekey", REGWATCH_E_OPEN_KEY, New},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);

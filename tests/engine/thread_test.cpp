@@ -14,8 +14,6 @@ TEST_F(ThreadTest, ReportsEachChangeOfAnotherProcessAndStaysTrueUnderConcurrentU
     RecordList copy = {nullptr, nullptr};
     auto fresh = [&] { RegWatch_FreeState(&copy); return RegWatch_CopyState(live, &copy) == REGWATCH_OK; };
     ASSERT_EQ(REGWATCH_OK, RegWatch_Create(&live));
-    std::string burst;  // in one go
-    for (int i = 0; i < 250; ++i) burst += " set KeywardenBurst" + std::to_string(i) + " v" + std::to_string(i);
     struct { HKEY root; const char *subkey, *commands, *name; ChangeStatus status; } steps[] = {
         {HKCU, kRunKey, "set KeywardenTestEarly early.exe", "KeywardenTestEarly", New},  // before the thread runs
         {HKCU, kRunKey, "set KeywardenTestUser user.exe", "KeywardenTestUser", New},
@@ -24,7 +22,6 @@ TEST_F(ThreadTest, ReportsEachChangeOfAnotherProcessAndStaysTrueUnderConcurrentU
         {HKLM, kRunKey, "del KeywardenTestMachine", "KeywardenTestMachine", Deleted},
         // While a value stays deleted, any change below either parent key calls back.
         {HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\KeywardenScratch", "set S 1 deletekey", nullptr, Deleted},
-        {HKCU, kRunServices, burst.c_str(), "KeywardenBurst249", New},
     };
     for (const auto& step : steps) {
         const int calls = gCalls;
@@ -35,17 +32,11 @@ TEST_F(ThreadTest, ReportsEachChangeOfAnotherProcessAndStaysTrueUnderConcurrentU
             return gCalls > calls && (!step.name || (entry && entry->status == step.status));
         }, 20000)) << step.commands;
     }
-    int burstNew = 0;  // the comparison that saw the last value of the burst saw them all
-    for (int i = 0; i < 250; ++i)
-        if (ChangeEntry* e = FindEntry(&copy, HKCU, kRunServices, ("KeywardenBurst" + std::to_string(i)).c_str()))
-            burstNew += e->status == New;
-    EXPECT_EQ(250, burstNew);
-
     // Copies, re-reads and baselines while another process writes values listed before a steady one: a
     // reading of a key still changing under it may skip the steady value, which must never be taken as deleted.
     ASSERT_EQ(0, RunWriter("HKCU", kRunKey, "set ZzKeywardenSteady here"));
     std::atomic<int> written{-2};
-    std::thread writer([&] {  // for 3 s sets 16 values, each time with other text, and deletes them again
+    std::thread writer([&] {  // for 3 s sets 16 values in one go, each time with other text, and deletes them again
         int result = 0;
         for (DWORD round = 0, start = GetTickCount(); !result && GetTickCount() - start < 3000; ++round) {
             std::string sets, deletes;
@@ -65,8 +56,8 @@ TEST_F(ThreadTest, ReportsEachChangeOfAnotherProcessAndStaysTrueUnderConcurrentU
     }
     writer.join();
     EXPECT_TRUE(written == 0 && rounds > 10) << written << " " << rounds;
-    // In the end the copy shows every value with its text, and what is gone as Deleted. The test's own
-    // re-reads compare too and call nobody back: no callback to wait for.
+    // In the end the copy shows every value with its text, and what is gone as Deleted: each wake-up read all
+    // of a burst. The test's own re-reads compare too and call nobody back: no callback to wait for.
     std::set<std::string> held, shown;
     for (const RegValue& value : ReadKeyValues(HKCU, kRunKey)) held.insert(value.name + "=" + value.data.c_str());
     EXPECT_TRUE(PumpUntil([&] {

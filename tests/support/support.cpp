@@ -110,6 +110,7 @@ bool RegistryTest::Exists(HKEY root, const char* subkey, const char* name) {
     return RegGetValueA(root, subkey, name, RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
+
 std::map<UINT_PTR, std::function<void()>>& ThreadTimer::Timers() { static thread_local std::map<UINT_PTR, std::function<void()>> timers; return timers; }
 
 void CALLBACK ThreadTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {

@@ -41,17 +41,14 @@ inline ChangeEntry* FindEntry(RecordList* state, HKEY root, const char* subkey, 
 }
 
 // Saves the seven watched keys and the program's settings, and puts them back when the test ends.
-class RegistryTest : public ::testing::Test {
-public:
+struct RegistryTest : ::testing::Test {
     // Sets a REG_SZ value, creating the key, or deletes it when text is null; fails the test at the caller's line.
     static void Put(HKEY root, const char* subkey, const char* name, const char* text, int line = __builtin_LINE(),
                     const char* file = __builtin_FILE());
     static bool Exists(HKEY root, const char* subkey, const char* name);
-protected:
     RegistryTest();
     ~RegistryTest() override;
-private:
-    const std::string copies;
+    const std::string copies;   // where the saved keys wait
     std::vector<bool> existed;  // of each key saved
 };
 

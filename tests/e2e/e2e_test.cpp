@@ -90,8 +90,7 @@ TEST_F(EndToEndTest, WorksFromTheTrayTheAlertAndTheListAsAUserWould) {
     HWND icon = nullptr, tray = FindWindowA(nullptr, "Wine System Tray");
     while (tray && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", nullptr))) before.push_back(icon);
     Start("-tray", folder);
-    EXPECT_FALSE(IsWindowVisible(main));
-    ASSERT_TRUE(PumpUntil([&] {
+    ASSERT_TRUE(!IsWindowVisible(main) && PumpUntil([&] {
         for (icon = nullptr, tray = FindWindowA(nullptr, "Wine System Tray"); tray && (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", 0));)
             if (!std::count(before.begin(), before.end(), icon)) return true;
         return false;
@@ -113,17 +112,14 @@ TEST_F(EndToEndTest, WorksFromTheTrayTheAlertAndTheListAsAUserWould) {
         {"Unchanged", "KwB", "before", "", user}, expected[4]};  // in any order: a value put back is listed anew
     EXPECT_TRUE(PumpUntil([&] { auto rows = Rows(); return std::is_permutation(rows.begin(), rows.end(), reverted.begin(), reverted.end()); }));
     Rows({"KwMachine"});  // Delete asks first: No keeps the value, Yes deletes it
-    Click(IDC_DELETE);
-    const HWND box = WaitForWindow("Keywarden");
+    const HWND box = (Click(IDC_DELETE), WaitForWindow("Keywarden"));
     EXPECT_EQ(WindowText(GetDlgItem(box, 0xFFFF)), "Are you sure you want to delete the selected items?");
     Press(box, IDNO);
     EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, kRunKey, "KwMachine"));
-    Click(IDC_DELETE);
-    Press(WaitForWindow("Keywarden"), IDYES);
+    Press((Click(IDC_DELETE), WaitForWindow("Keywarden")), IDYES);
     EXPECT_TRUE(PumpUntil([&] { return Rows().size() == 3; }) && !Exists(HKEY_LOCAL_MACHINE, kRunKey, "KwMachine"));
 
-    Click(IDC_HELP_BUTTON);
-    const HWND viewer = WaitForWindow(nullptr, false, "HH Parent"), editorBefore = FindWindowA("RegEdit_RegEdit", nullptr);
+    const HWND viewer = (Click(IDC_HELP_BUTTON), WaitForWindow(nullptr, false, "HH Parent")), editorBefore = FindWindowA("RegEdit_RegEdit", nullptr);
     EXPECT_TRUE(viewer && PostMessageA(viewer, WM_CLOSE, 0, 0)) << "no help viewer";
     Click(IDC_REGEDIT);
     HWND editor = nullptr;
@@ -135,8 +131,7 @@ TEST_F(EndToEndTest, WorksFromTheTrayTheAlertAndTheListAsAUserWould) {
     EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(main); }));
     PostMessageA(icon, WM_LBUTTONDOWN, MK_LBUTTON, 0), PostMessageA(icon, WM_LBUTTONUP, 0, 0);
     EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) && !IsIconic(main); }));
-    PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
-    HWND question = WaitForWindow("Keywarden");
+    const HWND question = (PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0), WaitForWindow("Keywarden"));
     EXPECT_EQ(WindowText(GetDlgItem(question, 0xFFFF)), "Close Keywarden?");
     Press(question, IDNO);
     EXPECT_TRUE(ExitCode(process, 500) == -1 && IsWindow(icon)) << "No keeps the program";

@@ -3,7 +3,6 @@
 #include "engine/regwatch_internal.h"
 #include "engine/regwatch_seams.h"
 #include "tests/support/test_support.h"
-#include <string.h>
 
 using namespace testing_support;
 const HKEY HKCU = HKEY_CURRENT_USER, HKLM = HKEY_LOCAL_MACHINE;

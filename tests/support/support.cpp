@@ -28,8 +28,7 @@ HANDLE Launch(std::string command, const std::string& folder) {
 
 long ExitCode(HANDLE process, DWORD timeoutMs) {
     DWORD code = 0;
-    const bool ended = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
-    return ended && GetExitCodeProcess(process, &code) ? static_cast<long>(code) : -1;
+    return WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code) ? static_cast<long>(code) : -1;
 }
 
 static std::string Quoted(std::string text) {  // as a .reg file spells it
@@ -106,9 +105,7 @@ void RegistryTest::Put(HKEY root, const char* subkey, const char* name, const ch
         ADD_FAILURE_AT(file, line) << (text ? "setting " : "deleting ") << name << ": error " << status;
 }
 
-bool RegistryTest::Exists(HKEY root, const char* subkey, const char* name) {
-    return RegGetValueA(root, subkey, name, RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-}
+bool RegistryTest::Exists(HKEY root, const char* subkey, const char* name) { return !RegGetValueA(root, subkey, name, RRF_RT_ANY, 0, 0, 0); }
 
 
 std::map<UINT_PTR, std::function<void()>>& ThreadTimer::Timers() { static thread_local std::map<UINT_PTR, std::function<void()>> timers; return timers; }

@@ -4,7 +4,6 @@
 #include "ui/htmlhelp.h"
 #include "resources/resource.h"
 #include "tests/support/test_support.h"
-#include <gtest/gtest.h>
 #include <htmlhelp.h>
 #include <algorithm>
 
@@ -34,8 +33,7 @@ TEST(Framework, RoutingFromInitDialogRunSkippingFailedFetchesTheWrappersAndHelp)
     dialog.Create(nullptr, IDD_MAIN);   // DS_SETFONT: its dialog gets WM_SETFONT, among others, before WM_INITDIALOG
     EXPECT_TRUE(dialog.bound && dialog.messages.at(0) == WM_INITDIALOG) << "first seen: " << dialog.messages.at(0);
     HWND bare = CreateDialogParamA(nullptr, MAKEINTRESOURCEA(IDD_ALERT), nullptr, &StaticDialogProc, 0);
-    EXPECT_TRUE(bare && !GetWindowLongPtrA(bare, GWLP_USERDATA)) << "not made, or bound with no object";
-    DestroyWindow(bare);
+    EXPECT_TRUE(bare && !GetWindowLongPtrA(bare, GWLP_USERDATA) && DestroyWindow(bare)) << "not made, or bound with no object";
     HWND button = GetDlgItem(dialog.hwnd, IDC_OK);
     WNDPROC own = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(button, GWLP_WNDPROC));
     Window okButton, unbound, missing;

@@ -25,7 +25,6 @@
 
 namespace {
 
-const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunServicesKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 const char kStampValue[] = "KeywardenBenchStamp";
 // Below CurrentVersion, where a notification covers it, but not watched.
@@ -206,7 +205,7 @@ std::string WriterPath()
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
     std::string exe(path, length);
-    return exe.substr(0, exe.find_last_of("\\/") + 1) + "regwriter.exe";
+    return exe.substr(0, exe.find_last_of("\\/") + 1) + "stamp_writer.exe";
 }
 
 // What the sink itself adds to the latency, which the thread pays before
@@ -243,8 +242,7 @@ int BenchLatency(bool journal)
         return 1;
 
     std::string exe = WriterPath();
-    std::string commandLine = "\"" + exe + "\" HKCU \"" + kRunKey + "\" stamp " + kStampValue + " " +
-                              std::to_string(kLatencySamples) + " 1000 del " + kStampValue;
+    std::string commandLine = "\"" + exe + "\" " + kStampValue + " " + std::to_string(kLatencySamples) + " 1000";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};

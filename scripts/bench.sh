@@ -22,7 +22,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 
 if [ "${1:-}" != ui ]; then
-    cmake --build "$build" -j 2 --target regwatch_bench regwriter >/dev/null
+    cmake --build "$build" -j 2 --target regwatch_bench stamp_writer >/dev/null
     exec "$build/wine-run" "$build/bin/regwatch_bench.exe" "$@"
 fi
 shift

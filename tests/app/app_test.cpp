@@ -1,146 +1,78 @@
-// The tray icon, settings, Options page, alert and help file on the real templates and registry.
+// The tray icon, settings, Options page, alert, Changes page and start-up on the real templates and registry.
 #include "app/alert_dialog.h"
+#include "app/changes_page.h"
+#include "app/main_dialog.h"
 #include "app/options_page.h"
+#include "app/program.h"
 #include "app/settings.h"
 #include "app/tray_icon.h"
-#include "engine/regwatch.h"
+#include "resources/resource.h"
 #include "tests/support/test_support.h"
 #include "ui/app.h"
 
-#include "resources/resource.h"
+using namespace testing_support;
 
-#include <gtest/gtest.h>
-
-#include <fstream>
-#include <string>
-
-namespace {
-
-struct SavedValue {  // puts one value of HKEY_CURRENT_USER back with its type and data, or deletes it
-    SavedValue(const char* subkeyText, const char* valueName) : subkey(subkeyText), name(valueName) {}
-    ~SavedValue() { existed ? RegSetKeyValueA(HKEY_CURRENT_USER, subkey, name, type, data, size) : Delete(); }
-    LSTATUS Delete() { return RegDeleteKeyValueA(HKEY_CURRENT_USER, subkey, name); }
-    const char *subkey, *name;
-    DWORD type = 0, size = kAutostartCommandSize;
-    BYTE data[kAutostartCommandSize];
-    const bool existed = !RegGetValueA(HKEY_CURRENT_USER, subkey, name, RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size);
-};
-
-std::string ModulePath()
-{
-    std::string path(32768, '\0');
-    path.resize(GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size())));
-    return path;
-}
-
-int EngineStatus(RegWatchHandle* watch)  // of HKCU's Keywarden value; -1 when it has no entry
-{
-    int status = -1;
-    RecordList state;
-    RegWatch_CopyState(watch, RecordList_Init(&state));
-    for (WatchedKey* key = WatchedKey_First(&state); key; key = WatchedKey_Next(key))
-        for (ChangeEntry* entry = ChangeEntry_First(&key->entries); entry; entry = ChangeEntry_Next(entry))
-            if (key->root == HKEY_CURRENT_USER && std::string(entry->current->name) == kAutostartValue)
-                status = static_cast<int>(entry->status);
-    RegWatch_FreeState(&state);
-    return status;
-}
-
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public RegistryTest {
 protected:
-    SettingsTest() { host.hwnd = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr); }
-    ~SettingsTest() override
-    {
-        theApp.watch = nullptr;
-        DestroyWindow(host.hwnd);  // and the page, its child
-        if (!keysExisted)
-            RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Velmorra");
-    }
-    INT_PTR RunAlert(std::function<void(HWND)> act)  // modal, as the Changes page runs it; -1 after 10 s
-    {
+    SettingsTest() { host.hwnd = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 800, 400, nullptr, nullptr, nullptr, nullptr); }
+    ~SettingsTest() override { theApp.watch = nullptr, DestroyWindow(host.hwnd); }  // and the pages, its children
+    INT_PTR RunAlert(std::function<void(HWND)> act) {  // modal, as the Changes page runs it; -1 after 10 s
         AlertDialog alert;
-        testing_support::DialogAnswerer answerer(std::move(act));
-        testing_support::ThreadTimer limit(10000, [&] { EndDialog(alert.hwnd, -1); });
+        DialogAnswerer answerer(std::move(act));
+        ThreadTimer limit(10000, [&] { EndDialog(alert.hwnd, -1); });
         return alert.RunModal(IDD_ALERT, &host);
     }
-    HKEY velmorra = nullptr;  // the program's keys go again after the test if the test made them
-    const bool keysExisted = !RegOpenKeyA(HKEY_CURRENT_USER, "Software\\Velmorra", &velmorra) && !RegCloseKey(velmorra);
-    SavedValue saved[4] = {{kSettingsKey, kSettingPopUpAlert}, {kSettingsKey, kSettingNoTrayIconFlash},
-                           {kSettingsKey, kSettingOnlyShowChanged}, {kRunKey, kAutostartValue}};
     Window host;
     OptionsPage page;
 };
+using TrayIconTest = SettingsTest;
 
-// Records each frame; only the flashing thread writes.
-class RecordingTrayIcon : public TrayIcon {
-public:
+struct RecordingTrayIcon : TrayIcon {  // records each frame; only the flashing thread writes
     using TrayIcon::TrayIcon;
     ~RecordingTrayIcon() override { EndFlashThread(); }
-    BOOL SetIcon(int iconId) override
-    {
-        frames[count % 64] = Frame{iconId, GetTickCount()};
-        ++count;
-        return TrayIcon::SetIcon(iconId);
-    }
+    BOOL SetIcon(int iconId) override { return frames[count++ % 64] = {iconId, GetTickCount()}, TrayIcon::SetIcon(iconId); }
     struct Frame { int iconId; DWORD atMs; } frames[64] = {};
     std::atomic<size_t> count{0};
 };
 
-HANDLE WINAPI NoEvent(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR) { return nullptr; }
-HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) { return nullptr; }
-
-using TrayIconTest = SettingsTest;
-
-TEST_F(TrayIconTest, FlashesWarningAndBlankEvery600MsOnOneThreadAndAStopRestoresTheRestingIconAtOnce)
-{
+TEST_F(TrayIconTest, FlashesWarningAndBlankEvery600MsOnOneThreadAndAStopRestoresTheRestingIconAtOnce) {
     RecordingTrayIcon icon(host.hwnd);
     icon.StopFlashing();  // at rest: the stop left signalled must not end the next run at once
-    icon.StartFlashing();
-    icon.StartFlashing();  // a second thread would show a second warning frame at once
-    ASSERT_TRUE(testing_support::PumpUntil([&] { return icon.count >= 5; }, 10000));
-    Sleep(100);
-    const DWORD stoppedAt = GetTickCount();
+    icon.StartFlashing(), icon.StartFlashing();  // a second thread would show a second warning frame at once
+    ASSERT_TRUE(PumpUntil([&] { return icon.count >= 5; }, 10000));
+    const DWORD stoppedAt = (Sleep(100), GetTickCount());
     icon.StopFlashing();
-    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(icon.flashThread, 10000));
-    EXPECT_EQ(0, icon.flashing);
-    const size_t n = icon.count;
-    for (size_t i = 0; i < n; ++i) {
+    ASSERT_TRUE(WaitForSingleObject(icon.flashThread, 10000) == WAIT_OBJECT_0 && !icon.flashing);
+    for (size_t i = 0, n = icon.count; i < n; ++i) {
         EXPECT_EQ(i + 1 == n ? IDI_KEYWARDEN : i % 2 ? IDI_BLANK : IDI_WARNING, icon.frames[i].iconId) << i;
         const DWORD gap = i > 0 && i < 5 ? icon.frames[i].atMs - icon.frames[i - 1].atMs : 600;
         EXPECT_TRUE(gap >= 450 && gap <= 6000) << i << ": " << gap << " ms";
+        EXPECT_TRUE(i + 1 < n || icon.frames[i].atMs - stoppedAt < 400) << "the frame was waited out";
     }
-    EXPECT_LT(icon.frames[n - 1].atMs - stoppedAt, 400u) << "the frame was waited out";
 }
 
-TEST_F(TrayIconTest, OneIconAtATimeWhoseDestructionWaitsForItsThread)
-{
+static HANDLE WINAPI NoEvent(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR) { return nullptr; }
+static HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) { return nullptr; }
+
+TEST_F(TrayIconTest, OneIconAtATimeWhoseDestructionWaitsForItsThreadAndWhichWithoutEventOrThreadStaysAtRest) {
     TrayIcon* icon = new TrayIcon(host.hwnd);
     EXPECT_THROW(TrayIcon second(host.hwnd), TrayException);
     icon->StartFlashing();
     const HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, GetThreadId(icon->flashThread));
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(thread, 100));
     delete icon;
-    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread, 0)) << "the thread outlived the icon";
-    CloseHandle(thread);
-}
-
-TEST_F(TrayIconTest, WithoutItsEventOrThreadTheIconStaysAtRest)
-{
+    EXPECT_TRUE(WaitForSingleObject(thread, 0) == WAIT_OBJECT_0 && CloseHandle(thread)) << "the thread outlived the icon";
     const TrayIconKernel real = trayIconKernel;
     for (const TrayIconKernel& failing : {TrayIconKernel{NoEvent, real.createThread}, {real.createEvent, NoThread}}) {
-        SCOPED_TRACE(failing.createEvent == NoEvent ? "no event" : "no thread");
         trayIconKernel = failing;
-        TrayIcon icon(host.hwnd);
-        icon.StartFlashing();
-        trayIconKernel = real;
-        EXPECT_EQ(0, icon.flashing);
+        TrayIcon resting(host.hwnd);
+        resting.StartFlashing(), trayIconKernel = real;
+        EXPECT_EQ(0, resting.flashing) << (failing.createEvent == NoEvent ? "no event" : "no thread");
     }
 }
 
-TEST_F(SettingsTest, DataOfUpToFourBytesReadsAsANumberAndAFailedWriteIsReported)
-{
-    RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-    EXPECT_EQ(0u, ReadSetting(kSettingPopUpAlert)) << "no key";
+TEST_F(SettingsTest, DataOfUpToFourBytesReadsAsANumberAndAFailedWriteIsReported) {
+    EXPECT_EQ(0u, (RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey), ReadSetting(kSettingPopUpAlert))) << "no key";
     const DWORD ones = 0xFFFFFFFFu;
     const BYTE bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, kSettingOnlyShowChanged, REG_DWORD, &ones, 4);
@@ -153,57 +85,124 @@ TEST_F(SettingsTest, DataOfUpToFourBytesReadsAsANumberAndAFailedWriteIsReported)
 }
 
 // The engine's thread does not run here: only the page's re-read can tell the engine of the write.
-TEST_F(SettingsTest, OptionsBoxesStoreEachClickAndAutostartWritesTheQuotedCommandAndTheEngineFollows)
-{
-    RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, kRunKey, kAutostartValue);
-    RegWatchHandle* watch = nullptr;  // lives until the process ends
-    ASSERT_EQ(REGWATCH_OK, RegWatch_Create(&watch));
-    theApp.watch = watch;
-    page.Create(&host, IDD_OPTIONS_PAGE);
+TEST_F(SettingsTest, OptionsBoxesStoreEachClickAndAutostartWritesTheQuotedCommandAndTheEngineFollows) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey), RegDeleteKeyValueA(HKEY_CURRENT_USER, ::kRunKey, kAutostartValue);
+    ASSERT_EQ(REGWATCH_OK, RegWatch_Create(&theApp.watch));  // lives until the process ends
+    ASSERT_EQ(1, page.Create(&host, IDD_OPTIONS_PAGE));
     for (Window* box : {&page.popUpAlertBox, &page.noFlashBox, &page.autostartBox})
         SendMessageA(box->hwnd, BM_CLICK, 0, 0);
-    EXPECT_EQ(1u, ReadSetting(kSettingPopUpAlert));
-    EXPECT_EQ(1u, ReadSetting(kSettingNoTrayIconFlash));
-    char stored[kAutostartCommandSize] = {};
+    EXPECT_TRUE(ReadSetting(kSettingPopUpAlert) == 1 && ReadSetting(kSettingNoTrayIconFlash) == 1);
+    std::string stored(kAutostartCommandSize, '\0');
     DWORD size = kAutostartCommandSize;
-    RegGetValueA(HKEY_CURRENT_USER, kRunKey, kAutostartValue, RRF_RT_REG_SZ, nullptr, stored, &size);
-    EXPECT_EQ("\"" + ModulePath() + "\" -tray", std::string(stored));
-    EXPECT_EQ(static_cast<int>(Unchanged), EngineStatus(watch));
-
+    RegGetValueA(HKEY_CURRENT_USER, ::kRunKey, kAutostartValue, RRF_RT_REG_SZ, nullptr, &stored[0], &size);
+    EXPECT_EQ("\"" + ModulePath() + "\" -tray", stored.c_str());
+    RecordList state;
+    EXPECT_TRUE(!RegWatch_CopyState(theApp.watch, &state) && FindEntry(&state, HKEY_CURRENT_USER, ::kRunKey, kAutostartValue)->status == Unchanged);
+    RegWatch_FreeState(&state);
     std::string buffer(ModulePath().size() + 9, '#');  // one short of the command: nothing, not a truncated path
     EXPECT_EQ(0, BuildAutostartCommand(&buffer[0], static_cast<DWORD>(buffer.size() - 1)));
-    EXPECT_EQ("", std::string(buffer.c_str()));
-    EXPECT_EQ('#', buffer.back()) << "written past the end";
+    EXPECT_TRUE(buffer[0] == 0 && buffer.back() == '#') << "written past the end, or a truncated command";
 }
 
-TEST_F(SettingsTest, AlertEndsWithItsResultAndItsBoxStoresThroughTheOptionsPage)
-{
+TEST_F(SettingsTest, AlertEndsWithItsResultAndItsBoxStoresThroughTheOptionsPage) {
     EXPECT_EQ(0, RunAlert([](HWND) { PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0); })) << "Esc";
     EXPECT_EQ(2, RunAlert([](HWND dialog) { SendDlgItemMessageA(dialog, IDC_SHOW_CHANGES, BM_CLICK, 0, 0); }));
     TrayIcon icon(host.hwnd);
-    icon.StartFlashing();
-    EXPECT_EQ(1, RunAlert([&](HWND dialog) {
+    EXPECT_EQ(1, (icon.StartFlashing(), RunAlert([&](HWND dialog) {
         SendDlgItemMessageA(dialog, IDC_RESET_ALARM, BM_CLICK, 0, 0);
         EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(icon.flashThread, 10000)) << "still open";
-    }));
+    })));
     const DWORD on = 1;
-    WriteSetting(kSettingPopUpAlert, &on);
-    page.Create(&host, IDD_OPTIONS_PAGE);
+    WriteSetting(kSettingPopUpAlert, &on), page.Create(&host, IDD_OPTIONS_PAGE);
     EXPECT_EQ(0, RunAlert([&](HWND dialog) {
         SendDlgItemMessageA(dialog, IDC_DO_NOT_SHOW, BM_CLICK, 0, 0);
-        EXPECT_EQ(0u, ReadSetting(kSettingPopUpAlert));
-        EXPECT_EQ(0, page.popUpAlertBox.IsChecked());
+        EXPECT_TRUE(ReadSetting(kSettingPopUpAlert) == 0 && page.popUpAlertBox.IsChecked() == 0);
         SendDlgItemMessageA(dialog, IDC_GO_AWAY, BM_CLICK, 0, 0);
     }));
 }
 
-TEST(HelpFileTest, ChmLiesBesideTheProgramAndBeginsWithItsf)
-{
-    const std::string path = ModulePath();
-    char signature[5] = {};
-    std::ifstream(path.substr(0, path.find_last_of('\\') + 1) + "keywarden.chm", std::ios::binary).read(signature, 4);
-    EXPECT_STREQ("ITSF", signature);
+// Keeps each copy of the engine's state that it releases, scribbled over, so that a walk still using an entry of
+// one acts on garbage.
+struct PoisonedPage : ChangesPage {
+    std::vector<RecordList> released;  // one a rebuild; freed when the test ends
+    void ReleaseState(RecordList* old) override {
+        for (WatchedKey* key = WatchedKey_First(old); key; key = WatchedKey_Next(key))
+            for (ChangeEntry* entry = ChangeEntry_First(&key->entries); entry; entry = ChangeEntry_Next(entry))
+                memset(entry->current->name, '#', entry->current->nameLen);
+        released.push_back(*old), RecordList_Init(old);
+    }
+    ~PoisonedPage() override {
+        for (RecordList& copy : released) RegWatch_FreeState(&copy);
+    }
+};
+
+class ChangesPageTest : public SettingsTest {
+protected:
+    ChangesPageTest() { tray.reset(new TrayIcon(host.hwnd)), changes.Create(&host, IDD_CHANGES_PAGE); }
+    std::string Text(int row, int column) { char t[1024] = ""; ListView_GetItemText(changes.list.hwnd, row, column, t, 1024); return t; }
+    int RowOf(const char* name) { int row = ListView_GetItemCount(changes.list.hwnd); while (--row >= 0 && Text(row, 1) != name) {} return row; }
+    bool Shows(const char* name, const char* status) {  // pumps until the value's row shows that ("": no row)
+        return PumpUntil([&] { return (RowOf(name) < 0 ? "" : Text(RowOf(name), 0)) == status; });
+    }
+
+    std::unique_ptr<TrayIcon> tray;
+    PoisonedPage changes;
+};
+
+TEST_F(ChangesPageTest, FlashingStartsOnAChangeAndStopsOnResetAlarmOrARebuildWithNoChange) {
+    Put(HKEY_CURRENT_USER, ::kRunKey, "KwPageA", "a");
+    ASSERT_TRUE(Shows("KwPageA", "New (Added)"));
+    EXPECT_TRUE(tray->flashing && PostMessageA(GetDlgItem(changes.hwnd, IDC_RESET_ALARM), BM_CLICK, 0, 0));
+    ASSERT_TRUE(Shows("KwPageA", "Unchanged"));
+    EXPECT_TRUE(PumpUntil([&] { return !tray->flashing; })) << "Reset Alarm";
+    tray->StartFlashing(), changes.Post(MSG_REFRESH_LIST, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !tray->flashing; })) << "a rebuild with no change";
 }
 
-}  // namespace
+// A rebuild inside a message box of Delete frees the copy the walk started from: the walk must go on with what
+// it copied before the box.
+TEST_F(ChangesPageTest, RebuildInsideAWalksMessageBoxLeavesTheWalkActingOnTheRightValues) {
+    for (const char* name : {"KwWalkA", "KwWalkB", "KwWalkC"}) Put(HKEY_CURRENT_USER, ::kRunKey, name, "before");
+    changes.OnResetAlarm();
+    ASSERT_TRUE(Shows("KwWalkA", "Unchanged"));
+    // B goes behind the list's back; the list is not told before the walk.
+    Put(HKEY_CURRENT_USER, ::kRunKey, "KwWalkB", nullptr);
+    MSG message;  // the page's notice of it, taken off the queue unseen
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 5000 &&
+         !PeekMessageA(&message, changes.hwnd, MSG_REGISTRY_CHANGED, MSG_REGISTRY_CHANGED, PM_REMOVE);)
+        Sleep(5);
+    for (const char* name : {"KwWalkA", "KwWalkB", "KwWalkC"})
+        ListView_SetItemState(changes.list.hwnd, RowOf(name), LVIS_SELECTED, LVIS_SELECTED);
+    // Listed later value first, the walk deletes C, fails in a box on B, in which the rebuild the walk posted
+    // runs, and ends as the selection empties.
+    bool rebuilt = false;
+    std::vector<std::string> texts;
+    DialogAnswerer answerer([&](HWND box) {
+        const bool error = WindowText(box) == "Error";
+        rebuilt = rebuilt || (error && PumpUntil([&] { return !changes.released.empty(); }));
+        texts.push_back(WindowText(GetDlgItem(box, 0xFFFF)));
+        PostMessageA(GetDlgItem(box, error ? IDOK : IDYES), BM_CLICK, 0, 0);
+    });
+    changes.DeleteSelected();
+    EXPECT_TRUE(rebuilt) << "no rebuild ran inside the Error box";
+    EXPECT_EQ(texts, (std::vector<std::string>{"Are you sure you want to delete the selected items?",
+                                               "Can't delete that value."}));
+    EXPECT_TRUE(!Exists(HKEY_CURRENT_USER, ::kRunKey, "KwWalkC") && Exists(HKEY_CURRENT_USER, ::kRunKey, "KwWalkA"));
+    EXPECT_TRUE(Shows("KwWalkB", "")) << "B was not re-read under its own name";
+}
+
+TEST(Start, WindowThatCannotBeBuiltIsToldInAnErrorBoxAndEndsTheProgramWithOne) {
+    struct ThrowingMainDialog : MainDialog { int OnInitDialog() override { throw 0; } };
+    MainDialog missingTemplate;
+    ThrowingMainDialog throwing;
+    for (const auto& run : {std::make_pair<MainDialog*, int>(&missingTemplate, 4242), {&throwing, IDD_MAIN}}) {
+        SCOPED_TRACE(run.second);
+        std::vector<std::string> texts;  // of the "Error" boxes; the main window may come first
+        DialogAnswerer answerer([&](HWND box) {
+            if (WindowText(box) == "Error")
+                texts.push_back(WindowText(GetDlgItem(box, 0xFFFF))), PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+        });
+        EXPECT_EQ(RunProgram(*run.first, run.second, ""), 1);
+        EXPECT_TRUE(texts == std::vector<std::string>{kStartFailedText} && !IsWindow(run.first->hwnd));
+    }
+}

@@ -1,37 +1,67 @@
 #include "tests/support/test_support.h"
 
-#include <objidl.h>
-#include <gdiplus.h>
-#include <shlwapi.h>
 #include <algorithm>
+#include <fstream>
+#include <iomanip>
+#include <iterator>
+#include <sstream>
 
 namespace testing_support {
 
-std::map<UINT_PTR, std::function<void()>>& ThreadTimer::Timers() { static thread_local std::map<UINT_PTR, std::function<void()>> timers; return timers; }
-
-void CALLBACK ThreadTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD)
-{
-    KillTimer(nullptr, id);
-    if (std::function<void()> action = Timers()[id]; Timers().erase(id) && action)
-        action();
+std::string ModulePath(const char* sibling) {
+    char path[MAX_PATH] = "";
+    const std::string module(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+    return sibling ? module.substr(0, module.find_last_of('\\') + 1) + sibling : module;
 }
 
-LRESULT CALLBACK DialogAnswerer::HookProc(int code, WPARAM wParam, LPARAM lParam)
-{
-    HWND dialog = reinterpret_cast<HWND>(wParam);
-    if (code == HCBT_ACTIVATE && current && ClassName(dialog) == "#32770" &&
-        std::none_of(current->seen.begin(), current->seen.end(), [&](const Seen& s) { return s.hwnd == dialog; })) {
-        current->seen.push_back({dialog, WindowText(dialog), WindowText(GetDlgItem(dialog, 0xFFFF))});
-        if (HWND button = GetDlgItem(dialog, current->buttonId); !current->action)
-            PostMessageA(button ? button : dialog, button ? BM_CLICK : WM_CLOSE, 0, 0);
-        else   // not while it activates: from its own loop
-            current->pending.emplace_back(10, [act = current->action, dialog] { act(dialog); });
+HANDLE Launch(std::string command, const std::string& folder) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup, startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError =
+        CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr);
+    PROCESS_INFORMATION created{};
+    CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup, &created);
+    CloseHandle(startup.hStdInput), CloseHandle(created.hThread);
+    return created.hProcess;
+}
+
+long ExitCode(HANDLE process, DWORD timeoutMs) {
+    DWORD code = 0;
+    return WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code) ? static_cast<long>(code) : -1;
+}
+
+static std::string Quoted(std::string text) {  // as a .reg file spells it
+    for (size_t at = 0; (at = text.find_first_of("\\\"", at)) != std::string::npos; at += 2) text.insert(at, "\\");
+    return '"' + text + '"';
+}
+
+// The commands become a .reg file that the system's reg.exe imports.
+int RunWriter(const char* root, const char* subkey, const std::string& commands, int line, const char* file) {
+    const std::string key = std::string(strcmp(root, "HKLM") ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") + subkey,
+                      path = ModulePath("writer") + std::to_string(GetCurrentThreadId()) + ".reg";
+    std::istringstream in(commands);
+    std::string reg = "REGEDIT4\r\n\r\n[" + key + "]\r\n", command, name, text;
+    long code = 0;
+    for (char dword[32]; !code && in >> command;) {
+        if (command == "set" && in >> name >> std::quoted(text))
+            reg += Quoted(name) + "=" + Quoted(text) + "\r\n";
+        else if (command == "setdword" && in >> name >> text)
+            snprintf(dword, sizeof dword, "=dword:%08lx\r\n", strtoul(text.c_str(), nullptr, 10)), reg += Quoted(name) + dword;
+        else if (command == "del" && in >> name)
+            reg += Quoted(name) + "=-\r\n";
+        else
+            code = command == "deletekey" ? (reg += "[-" + key + "]\r\n", 0) : -2;
     }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
+    std::ofstream(path, std::ios::binary) << reg;
+    const HANDLE writer = code ? nullptr : Launch("reg.exe import \"" + path + "\"");
+    code = writer ? ExitCode(writer, 60000) : code ? code : -1;
+    if (CloseHandle(writer), DeleteFileA(path.c_str()), code != 0)
+        ADD_FAILURE_AT(file, line) << "writing " << commands << ": " << code;
+    return static_cast<int>(code);
 }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
-{
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     for (DWORD start = GetTickCount(); !done() && GetTickCount() - start < timeoutMs;) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         for (MSG message; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); DispatchMessageA(&message))
@@ -43,35 +73,53 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
 std::string WindowText(HWND w) { char text[1024] = ""; return w && GetWindowTextA(w, text, sizeof text) ? text : ""; }
 std::string ClassName(HWND w) { char name[256] = ""; return GetClassNameA(w, name, sizeof name) ? name : ""; }
 
-std::string SaveScreenshot(HWND window, const std::string& name)
-{
-    char folder[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, folder, sizeof folder);
-    PathRemoveFileSpecA(folder);
-    std::string path = std::string(folder) + "\\..\\screenshots";
-    CreateDirectoryA(path.c_str(), nullptr);
-    path += "\\" + name + ".png";
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    PumpUntil([] { return false; }, 100);
-    RECT rect;
-    GetWindowRect(window, &rect);
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    HDC source = GetWindowDC(window), memory = CreateCompatibleDC(source);
-    HBITMAP bitmap = CreateCompatibleBitmap(source, width, height);
-    SelectObject(memory, bitmap);
-    bool saved = BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
-    DeleteDC(memory);   // GDI+ must not find the bitmap selected into a DC
-    ReleaseDC(window, source);
-    const CLSID png = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};   // its encoder
-    Gdiplus::GdiplusStartupInput input;
-    ULONG_PTR token = 0;
-    if (saved && Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok) {
-        const std::wstring widePath(path.begin(), path.end());   // the build's path is plain ASCII
-        saved = Gdiplus::Bitmap(bitmap, nullptr).Save(widePath.c_str(), &png, nullptr) == Gdiplus::Ok;
-        Gdiplus::GdiplusShutdown(token);
+static bool CopyKey(HKEY fromRoot, const std::string& from, HKEY toRoot, const std::string& to) {  // false: no from
+    HKEY source = nullptr, target = nullptr;
+    const bool opened = RegOpenKeyExA(fromRoot, from.c_str(), 0, KEY_READ, &source) == ERROR_SUCCESS;
+    if (opened && RegCreateKeyA(toRoot, to.c_str(), &target) == ERROR_SUCCESS) RegCopyTreeA(source, nullptr, target);
+    return RegCloseKey(source), RegCloseKey(target), opened;
+}
+
+const std::pair<HKEY, std::string> kSaved[] = {{HKEY_CURRENT_USER, "Software\\Velmorra"}, {HKEY_CURRENT_USER, kRunKey},
+    {HKEY_CURRENT_USER, kRunKey + std::string("Once")}, {HKEY_CURRENT_USER, kRunKey + std::string("Services")},
+    {HKEY_LOCAL_MACHINE, kRunKey}, {HKEY_LOCAL_MACHINE, kRunKey + std::string("Once")},
+    {HKEY_LOCAL_MACHINE, kRunKey + std::string("OnceEx")}, {HKEY_LOCAL_MACHINE, kRunKey + std::string("Services")}};
+
+RegistryTest::RegistryTest() : copies("Software\\KeywardenTestCopy" + std::to_string(GetCurrentProcessId()) + "\\") {
+    for (size_t i = 0; i < std::size(kSaved); ++i)
+        existed.push_back(CopyKey(kSaved[i].first, kSaved[i].second, HKEY_CURRENT_USER, copies + std::to_string(i)));
+}
+
+RegistryTest::~RegistryTest() {
+    for (size_t i = 0; i < std::size(kSaved); ++i) {
+        RegDeleteTreeA(kSaved[i].first, kSaved[i].second.c_str());
+        if (existed[i]) CopyKey(HKEY_CURRENT_USER, copies + std::to_string(i), kSaved[i].first, kSaved[i].second);
     }
-    DeleteObject(bitmap);
-    return saved ? path : std::string();
+    RegDeleteTreeA(HKEY_CURRENT_USER, copies.c_str());
+}
+
+void RegistryTest::Put(HKEY root, const char* subkey, const char* name, const char* text, int line, const char* file) {
+    const LONG status = text ? RegSetKeyValueA(root, subkey, name, REG_SZ, text, static_cast<DWORD>(strlen(text) + 1))
+                             : RegDeleteKeyValueA(root, subkey, name);
+    if (status != ERROR_SUCCESS && (text || status != ERROR_FILE_NOT_FOUND))
+        ADD_FAILURE_AT(file, line) << (text ? "setting " : "deleting ") << name << ": error " << status;
+}
+
+bool RegistryTest::Exists(HKEY root, const char* subkey, const char* name) { return !RegGetValueA(root, subkey, name, RRF_RT_ANY, 0, 0, 0); }
+
+
+std::map<UINT_PTR, std::function<void()>>& ThreadTimer::Timers() { static thread_local std::map<UINT_PTR, std::function<void()>> timers; return timers; }
+
+void CALLBACK ThreadTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    if (std::function<void()> action = Timers()[id]; Timers().erase(id) && action) action();
+}
+
+LRESULT CALLBACK DialogAnswerer::HookProc(int code, WPARAM wParam, LPARAM lParam) {
+    const HWND dialog = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_ACTIVATE && current && ClassName(dialog) == "#32770" && !std::count(current->seen.begin(), current->seen.end(), dialog))
+        current->seen.push_back(dialog), current->pending.emplace_back(10, [act = current->action, dialog] { act(dialog); });
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 }  // namespace testing_support

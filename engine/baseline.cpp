@@ -271,6 +271,12 @@ DWORD RegWatch_Rebaseline(RegWatchHandle* watch)
         return REGWATCH_E_LOCK;
 
     RegWatch_FreeState(&watch->watched);
+    // Opened afresh by the next comparison, as the keys are now.
+    for (HKEY& open : watch->openKeys)
+        if (open) {
+            Sys_RegCloseKey(open);
+            open = nullptr;
+        }
     watch->eventFlags = 0;
     InterlockedIncrement(&watch->generation);
     // Every key has its place before any is read.

@@ -9,11 +9,11 @@ const HKEY HKCU = HKEY_CURRENT_USER, HKLM = HKEY_LOCAL_MACHINE;
 const char kRunServices[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 
 struct RegValue { std::string name; DWORD type; std::string data; };
-inline std::vector<RegValue> ReadKeyValues(HKEY root, const char* subkey) {  // in enumeration order; none without the key
+inline std::vector<RegValue> ReadKeyValues(HKEY root, const char* subkey, REGSAM view = 0) {  // in order; none without the key
     std::vector<RegValue> values;
     std::vector<char> name(16384), data(65536);
     HKEY key = nullptr;
-    RegOpenKeyExA(root, subkey, 0, KEY_READ, &key);
+    RegOpenKeyExA(root, subkey, 0, KEY_READ | view, &key);
     for (DWORD index = 0, nameLen = 16384, dataLen = 65536, type; key && !RegEnumValueA(key, index, name.data(), &nameLen,
              nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &dataLen); ++index, nameLen = 16384, dataLen = 65536)
         values.push_back({std::string(name.data(), nameLen), type, std::string(data.data(), dataLen)});
@@ -31,17 +31,20 @@ inline size_t Count(RecordList* list) {
 }
 inline const char* Text(const ValueRecord* record) { return reinterpret_cast<const char*>(record->data); }
 
-struct Probe {  // for RegWatch_Resync, as the Changes page builds one: an HKCU key and a value name
-    Probe(const char* subkey, const char* name) : key{{}, HKCU, subkey, {}}, value{{}, const_cast<char*>(name), 0, nullptr, 0, 0} {}
+struct Probe {  // for RegWatch_Resync, as the Changes page builds one: a key in its view and a value name
+    Probe(const char* subkey, const char* name, HKEY root = HKCU, REGSAM view = 0)
+        : key{{}, root, subkey, {}, view, subkey, {}}, value{{}, const_cast<char*>(name), 0, nullptr, 0, 0} {}
     WatchedKey key;
     ValueRecord value;
-    ChangeEntry entry{{}, &key, New, &value, nullptr};
+    ChangeEntry entry{{}, &key, New, &value, nullptr, 0};
 };
 
 inline void DestroyWatch(RegWatchHandle* watch) {  // one whose thread never started, as far as it was built
     RegWatch_FreeState(&watch->watched);
-    CloseHandle(watch->mutex), CloseHandle(watch->events[0]), CloseHandle(watch->events[1]);
-    RegCloseKey(watch->notifyKeys[0]), RegCloseKey(watch->notifyKeys[1]), RegWatch_Free(watch);
+    RegWatch_SetAcceptedFile(watch, nullptr), CloseHandle(watch->mutex);
+    for (size_t i = 0; i < kMaxNotifyKeys; ++i) CloseHandle(watch->events[i]), RegCloseKey(watch->notifyKeys[i]);
+    for (HKEY key : watch->openKeys) RegCloseKey(key);
+    RegWatch_Free(watch);
 }
 
 #ifdef KEYWARDEN_ENGINE_SEAMS

@@ -36,25 +36,33 @@ static std::string Quoted(std::string text) {  // as a .reg file spells it
     return '"' + text + '"';
 }
 
-// The commands become a .reg file that the system's reg.exe imports.
+// The commands become a .reg file (UTF-16, so any name passes) that the system's reg.exe imports into a view.
 int RunWriter(const char* root, const char* subkey, const std::string& commands, int line, const char* file) {
-    const std::string key = std::string(strcmp(root, "HKLM") ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") + subkey,
+    const std::string hive = root, view = hive.size() > 4 ? " /reg:" + hive.substr(4) : "",
+                      key = std::string(hive == "HKCU" ? "HKEY_CURRENT_USER\\" : "HKEY_LOCAL_MACHINE\\") + subkey,
                       path = ModulePath("writer") + std::to_string(GetCurrentThreadId()) + ".reg";
     std::istringstream in(commands);
-    std::string reg = "REGEDIT4\r\n\r\n[" + key + "]\r\n", command, name, text;
+    std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n[" + key + "]\r\n", command, name, text, type;
     long code = 0;
     for (char dword[32]; !code && in >> command;) {
-        if (command == "set" && in >> name >> std::quoted(text))
+        if (command == "set" && in >> std::quoted(name) >> std::quoted(text))
             reg += Quoted(name) + "=" + Quoted(text) + "\r\n";
         else if (command == "setdword" && in >> name >> text)
             snprintf(dword, sizeof dword, "=dword:%08lx\r\n", strtoul(text.c_str(), nullptr, 10)), reg += Quoted(name) + dword;
-        else if (command == "del" && in >> name)
+        else if (command == "sethex" && in >> std::quoted(name) >> type >> text)  // TYPE in decimal, bytes as aabb..
+            for (size_t at = (reg += Quoted(name) + "=hex(" + type + "):", 0); at < text.size(); at += 2)
+                reg += text.substr(at, 2) + (at + 2 < text.size() ? "," : "\r\n");
+        else if (command == "del" && in >> std::quoted(name))
             reg += Quoted(name) + "=-\r\n";
         else
             code = command == "deletekey" ? (reg += "[-" + key + "]\r\n", 0) : -2;
     }
-    std::ofstream(path, std::ios::binary) << reg;
-    const HANDLE writer = code ? nullptr : Launch("reg.exe import \"" + path + "\"");
+    std::wstring wide(reg.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, reg.data(), static_cast<int>(reg.size()), &wide[0],
+                                                        static_cast<int>(wide.size()))));
+    std::ofstream(path, std::ios::binary).write("\xff\xfe", 2).write(reinterpret_cast<const char*>(wide.data()),
+                                                                      static_cast<std::streamsize>(wide.size() * 2));
+    const HANDLE writer = code ? nullptr : Launch("reg.exe import \"" + path + "\"" + view);
     code = writer ? ExitCode(writer, 60000) : code ? code : -1;
     if (CloseHandle(writer), DeleteFileA(path.c_str()), code != 0)
         ADD_FAILURE_AT(file, line) << "writing " << commands << ": " << code;

@@ -24,8 +24,9 @@ std::string ModulePath(const char* sibling = nullptr);
 // Starts the command line in folder with no standard handles, so that nothing it starts holds a test's output open.
 HANDLE Launch(std::string command, const std::string& folder = ModulePath(""));
 long ExitCode(HANDLE process, DWORD timeoutMs);  // -1 while it runs
-// Makes these changes to root's ("HKCU"/"HKLM") subkey from another program of the tests' bitness; 0 when done:
-//   set NAME TEXT | setdword NAME NUMBER | del NAME | deletekey (all of the key)
+// Makes these changes to root's ("HKCU", "HKLM", or "HKLM32"/"HKLM64" for one view) subkey from another program,
+// the system's reg.exe; 0 when done. Names and texts are UTF-8, quoted where they hold blanks:
+//   set NAME TEXT | setdword NAME NUMBER | sethex NAME TYPE HEXBYTES | del NAME | deletekey (all of the key)
 int RunWriter(const char* root, const char* subkey, const std::string& commands, int line = __builtin_LINE(),
               const char* file = __builtin_FILE());
 // Dispatches messages until done() holds or timeoutMs has passed; returns done().

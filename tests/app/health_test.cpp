@@ -73,11 +73,12 @@ TEST_F(HealthTest, WhileNoNotificationCanBeArmedThePageAndTheTipSaySoAndStopOnce
 TEST_F(HealthTest, WatchThreadThatCannotStartIsReportedAsAFailedCreate)
 {
     RegWatchSeam_Sys()->createThread = [](LPTHREAD_START_ROUTINE, void*) -> HANDLE { return nullptr; };
-    testing_support::DialogAnswerer answer(IDOK);
-    main.Create(nullptr, IDD_MAIN);
     std::string boxes;  // the main window itself may be seen too
-    for (const auto& seen : answer.seen)
-        boxes += seen.hwnd == main.hwnd ? "" : seen.caption + "|" + seen.text + "\n";
+    testing_support::DialogAnswerer answer([&](HWND box) {
+        if (box != main.hwnd)
+            boxes += WindowText(box) + "|" + WindowText(GetDlgItem(box, 0xFFFF)) + "\n", PostMessageA(box, WM_CLOSE, 0, 0);
+    });
+    main.Create(nullptr, IDD_MAIN);
     EXPECT_EQ("Error|Can't watch the registry because RegWatch_Create() error code\n", boxes);
     EXPECT_TRUE(NoticeShown() && lastTip == "Keywarden - not watching");
     EXPECT_EQ("Keywarden cannot watch the registry for changes.", WindowText(Notice()));

@@ -4,6 +4,7 @@
 #include "app/main_dialog.h"
 #include "app/options_page.h"
 #include "app/program.h"
+#include "app/record_text.h"
 #include "app/settings.h"
 #include "app/tray_icon.h"
 #include "resources/resource.h"
@@ -122,8 +123,13 @@ TEST_F(SettingsTest, AlertEndsWithItsResultAndItsBoxStoresThroughTheOptionsPage)
 }
 
 // Keeps each copy of the engine's state that it releases, scribbled over, so that a walk still using an entry of
-// one acts on garbage.
+// one acts on garbage; counts the notices and rebuilds it gets.
 struct PoisonedPage : ChangesPage {
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        notices += message == MSG_REGISTRY_CHANGED, refreshes += message == MSG_REFRESH_LIST;
+        return ChangesPage::WindowProc(message, wParam, lParam);
+    }
+    int notices = 0, refreshes = 0;
     std::vector<RecordList> released;  // one a rebuild; freed when the test ends
     void ReleaseState(RecordList* old) override {
         for (WatchedKey* key = WatchedKey_First(old); key; key = WatchedKey_Next(key))
@@ -159,9 +165,9 @@ TEST_F(ChangesPageTest, FlashingStartsOnAChangeAndStopsOnResetAlarmOrARebuildWit
     EXPECT_TRUE(PumpUntil([&] { return !tray->flashing; })) << "a rebuild with no change";
 }
 
-// A rebuild inside a message box of Delete frees the copy the walk started from: the walk must go on with what
-// it copied before the box.
-TEST_F(ChangesPageTest, RebuildInsideAWalksMessageBoxLeavesTheWalkActingOnTheRightValues) {
+// A rebuild inside a message box of Delete frees the copy the walk started from and empties the selection: the
+// walk must go on with the rows selected when the user pressed Delete.
+TEST_F(ChangesPageTest, DeleteActsOnEveryRowSelectedAtThePressThoughARebuildRunsInsideItsErrorBox) {
     for (const char* name : {"KwWalkA", "KwWalkB", "KwWalkC"}) Put(HKEY_CURRENT_USER, ::kRunKey, name, "before");
     changes.OnResetAlarm();
     ASSERT_TRUE(Shows("KwWalkA", "Unchanged"));
@@ -174,7 +180,7 @@ TEST_F(ChangesPageTest, RebuildInsideAWalksMessageBoxLeavesTheWalkActingOnTheRig
     for (const char* name : {"KwWalkA", "KwWalkB", "KwWalkC"})
         ListView_SetItemState(changes.list.hwnd, RowOf(name), LVIS_SELECTED, LVIS_SELECTED);
     // Listed later value first, the walk deletes C, fails in a box on B, in which the rebuild the walk posted
-    // runs, and ends as the selection empties.
+    // runs, and goes on to A.
     bool rebuilt = false;
     std::vector<std::string> texts;
     DialogAnswerer answerer([&](HWND box) {
@@ -187,8 +193,70 @@ TEST_F(ChangesPageTest, RebuildInsideAWalksMessageBoxLeavesTheWalkActingOnTheRig
     EXPECT_TRUE(rebuilt) << "no rebuild ran inside the Error box";
     EXPECT_EQ(texts, (std::vector<std::string>{"Are you sure you want to delete the selected items?",
                                                "Can't delete that value."}));
-    EXPECT_TRUE(!Exists(HKEY_CURRENT_USER, ::kRunKey, "KwWalkC") && Exists(HKEY_CURRENT_USER, ::kRunKey, "KwWalkA"));
+    EXPECT_FALSE(Exists(HKEY_CURRENT_USER, ::kRunKey, "KwWalkC") || Exists(HKEY_CURRENT_USER, ::kRunKey, "KwWalkA"));
     EXPECT_TRUE(Shows("KwWalkB", "")) << "B was not re-read under its own name";
+}
+
+TEST_F(ChangesPageTest, RebuildKeepsSelectionAndFocusOnTheirValueWhenANewRowPushesItDown) {
+    for (const char* name : {"KwListA", "KwListB", "KwListC"}) Put(HKEY_CURRENT_USER, ::kRunKey, name, "before");
+    changes.OnResetAlarm();
+    ASSERT_TRUE(Shows("KwListC", "Unchanged"));
+    const HWND list = changes.list.hwnd;
+    const int b = RowOf("KwListB") + 1;  // once the new value is listed above the others
+    ListView_SetItemState(list, b - 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    Put(HKEY_CURRENT_USER, ::kRunKey, "KwListC", "after"), Put(HKEY_CURRENT_USER, ::kRunKey, "KwListD", "new");
+    ASSERT_TRUE(Shows("KwListD", "New (Added)") && Shows("KwListC", "Changed"));
+    EXPECT_EQ(RowOf("KwListB"), b);
+    EXPECT_TRUE(ListView_GetNextItem(list, -1, LVNI_SELECTED) == b && ListView_GetNextItem(list, b, LVNI_SELECTED) == -1);
+    EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_FOCUSED), b);
+}
+
+// While a value stays Deleted the engine calls back on every write below CurrentVersion: such notices bring
+// nothing new, so no rebuild, flashing or second alert.
+TEST_F(ChangesPageTest, NoticesWithNothingNewChangeNothingAndAFloodOfRequestsEndsInOneRebuild) {
+    const char noise[] = "Software\\Microsoft\\Windows\\CurrentVersion\\KwListNoise";  // below no watched key
+    const DWORD on = 1;
+    int alerts = 0;
+    WriteSetting(kSettingPopUpAlert, &on);
+    DialogAnswerer answerer([&](HWND alert) { ++alerts, PostMessageA(GetDlgItem(alert, IDC_GO_AWAY), BM_CLICK, 0, 0); });
+    Put(HKEY_CURRENT_USER, ::kRunKey, "KwListGone", "x");
+    ASSERT_TRUE(Shows("KwListGone", "New (Added)"));
+    Put(HKEY_CURRENT_USER, ::kRunKey, "KwListGone", nullptr);
+    ASSERT_TRUE(Shows("KwListGone", "Deleted") && (PumpUntil([] { return false; }, 300), alerts >= 1));
+    const int alerted = alerts;
+    changes.refreshes = changes.notices = 0, tray->StopFlashing();
+    ASSERT_TRUE(PumpUntil([&] { return !tray->flashing; }));
+    for (DWORD write = 0; write < 5; ++write)
+        RegSetKeyValueA(HKEY_CURRENT_USER, noise, "Counter", REG_DWORD, &write, 4), PumpUntil([] { return false; }, 50);
+    for (int notice = 0; notice < 20; ++notice) changes.Post(MSG_REGISTRY_CHANGED, 0, 0);
+    PumpUntil([] { return false; }, 300), RegDeleteTreeA(HKEY_CURRENT_USER, noise);
+    EXPECT_GT(changes.notices, 20) << "the engine did not call back on the writes elsewhere";
+    EXPECT_TRUE(changes.refreshes == 0 && alerts == alerted && !tray->flashing);
+    for (int request = 0; request < 50; ++request) changes.RequestRefresh();
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(changes.refreshes, 1);
+}
+
+TEST(RecordText, EachTypeShowsAsTheRegistryEditorShowsItWithinItsLength) {
+    std::string longShown = "ab";
+    for (int i = 1; i < 64; ++i) longShown += " ab";
+    const struct { DWORD type; std::string data, shown; } cases[] = {
+        {REG_SZ, std::string("C:\\a.exe\0junk", 13), "C:\\a.exe"}, {REG_SZ, "no end", "no end"},
+        {REG_EXPAND_SZ, std::string("%X%\0", 4), "%X%"}, {REG_DWORD, std::string("\0\1\0\0", 4), "0x00000100 (256)"},
+        {REG_DWORD, "\1\2\3", "01 02 03"}, {REG_QWORD, std::string("\0\0\0\0\1\0\0\0", 8), "0x0000000100000000 (4294967296)"},
+        {REG_MULTI_SZ, std::string("one\0two\0\0ignored", 16), "one two"}, {REG_MULTI_SZ, std::string("one\0tw", 6), "one tw"},
+        {REG_BINARY, std::string("\0\xaa\xbb", 3), "00 aa bb"}, {REG_NONE, "", ""},
+        {REG_BINARY, std::string(65, '\xab'), longShown + " ..."}};
+    for (const auto& c : cases) {
+        std::vector<BYTE> bytes(c.data.begin(), c.data.end());  // exactly its length: no terminator to lean on
+        ValueRecord record{};
+        record.type = c.type, record.data = bytes.data(), record.dataLen = static_cast<DWORD>(bytes.size());
+        EXPECT_EQ(RecordDataText(&record), c.shown) << c.type;
+    }
+    char none[] = "", named[] = "KwA";
+    ValueRecord unnamed{}, value{};
+    unnamed.name = none, value.name = named, value.nameLen = 3;
+    EXPECT_EQ(RecordNameText(&unnamed) + "|" + RecordNameText(&value), "(Default)|KwA");
 }
 
 TEST(Start, WindowThatCannotBeBuiltIsToldInAnErrorBoxAndEndsTheProgramWithOne) {

@@ -14,23 +14,30 @@ TEST_F(ThreadTest, ReportsEachChangeOfAnotherProcessAndStaysTrueUnderConcurrentU
     RecordList copy = {nullptr, nullptr};
     auto fresh = [&] { RegWatch_FreeState(&copy); return RegWatch_CopyState(live, &copy) == REGWATCH_OK; };
     ASSERT_EQ(REGWATCH_OK, RegWatch_Create(&live));
-    struct { HKEY root; const char *subkey, *commands, *name; ChangeStatus status; } steps[] = {
-        {HKCU, kRunKey, "set KeywardenTestEarly early.exe", "KeywardenTestEarly", New},  // before the thread runs
-        {HKCU, kRunKey, "set KeywardenTestUser user.exe", "KeywardenTestUser", New},
-        {HKLM, kRunKey, "set KeywardenTestMachine machine.exe", "KeywardenTestMachine", New},
-        {HKCU, kRunKey, "set KeywardenTestUser other.exe", "KeywardenTestUser", Changed},
-        {HKLM, kRunKey, "del KeywardenTestMachine", "KeywardenTestMachine", Deleted},
+    // With two views, the 32-bit view's keys are watched with their own notification, and shown as such.
+    const bool two = RegWatch_HasTwoViews();
+    struct { const char *root, *subkey, *commands, *name; ChangeStatus status; REGSAM view; } steps[] = {
+        {"HKCU", kRunKey, "set KeywardenTestEarly early.exe", "KeywardenTestEarly", New, 0},  // before the thread runs
+        {"HKCU", kRunKey, "set KeywardenTestUser user.exe", "KeywardenTestUser", New, 0},
+        {two ? "HKLM64" : "HKLM", kRunKey, "set KeywardenTestMachine machine.exe", "KeywardenTestMachine", New, 0},
+        {"HKCU", kRunKey, "set KeywardenTestUser other.exe", "KeywardenTestUser", Changed, 0},
+        {two ? "HKLM64" : "HKLM", kRunKey, "del KeywardenTestMachine", "KeywardenTestMachine", Deleted, 0},
+        {two ? "HKLM32" : "", kRunKey, "set KeywardenTest32 x86.exe", "KeywardenTest32", New, KEY_WOW64_32KEY},
+        {two ? "HKLM32" : "", kRunKey, "del KeywardenTest32", "KeywardenTest32", Deleted, KEY_WOW64_32KEY},
         // While a value stays deleted, any change below either parent key calls back.
-        {HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\KeywardenScratch", "set S 1 deletekey", nullptr, Deleted},
+        {"HKCU", "Software\\Microsoft\\Windows\\CurrentVersion\\KeywardenScratch", "set S 1 deletekey", nullptr, Deleted, 0},
     };
     for (const auto& step : steps) {
+        if (!*step.root) continue;
         const int calls = gCalls;
-        ASSERT_EQ(0, RunWriter(step.root == HKCU ? "HKCU" : "HKLM", step.subkey, step.commands));
+        const HKEY root = step.root[2] == 'C' ? HKCU : HKLM;
+        ASSERT_EQ(0, RunWriter(step.root, step.subkey, step.commands));
         ASSERT_TRUE(live->thread || RegWatch_StartThread(live, nullptr, [](void*) { return ++gCalls; }) == REGWATCH_OK);
-        EXPECT_TRUE(PumpUntil([&] {  // a copy taken after the write's callback shows it
-            ChangeEntry* entry = gCalls > calls && fresh() && step.name ? FindEntry(&copy, step.root, step.subkey, step.name) : nullptr;
-            return gCalls > calls && (!step.name || (entry && entry->status == step.status));
-        }, 20000)) << step.commands;
+        EXPECT_TRUE(PumpUntil([&] {  // a copy taken after the write's callback shows it, in its view
+            ChangeEntry* entry = gCalls > calls && fresh() && step.name ? FindEntry(&copy, root, step.subkey, step.name) : nullptr;
+            return gCalls > calls && (!step.name || (entry && entry->status == step.status &&
+                                                     (entry->owner->view == KEY_WOW64_32KEY) == (step.view != 0)));
+        }, 20000)) << step.root << " " << step.commands;
     }
     // Copies, re-reads and baselines while another process writes values listed before a steady one: a
     // reading of a key still changing under it may skip the steady value, which must never be taken as deleted.

@@ -11,7 +11,8 @@
 #   wine-run --prefix                  print the prefix in use
 #
 # Set by the generated wrapper: KEYWARDEN_WINE_PREFIX, KEYWARDEN_WINE_ARCH
-# (win64 or win32), KEYWARDEN_IDLE_EXE. KEYWARDEN_USE_PREFIX, when set, names
+# (win64 or win32), KEYWARDEN_IDLE_EXE, and KEYWARDEN_WINE_LOADER where the
+# loader is not the prefix's own. KEYWARDEN_USE_PREFIX, when set, names
 # an existing prefix to use instead (the user's own); it is not prepared.
 set -eu
 
@@ -29,7 +30,9 @@ else
     export WINEARCH="$KEYWARDEN_WINE_ARCH"
 fi
 
-if [ "$KEYWARDEN_WINE_ARCH" = win64 ] && [ -x /usr/lib/wine/wine64 ]; then
+if [ -n "${KEYWARDEN_WINE_LOADER:-}" ]; then
+    LOADER="$KEYWARDEN_WINE_LOADER"   # the 32-bit loader, for 32-bit programs in a win64 prefix
+elif [ "$KEYWARDEN_WINE_ARCH" = win64 ] && [ -x /usr/lib/wine/wine64 ]; then
     LOADER=/usr/lib/wine/wine64   # skips the 32-bit loader's re-exec
 else
     LOADER=wine

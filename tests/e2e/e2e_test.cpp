@@ -1,6 +1,6 @@
 // The real keywarden.exe, started in the test prefix and worked from another process as a user would: windows
 // found by caption, the list read across the process boundary, buttons clicked, boxes answered; another
-// program changes the registry.
+// program changes the registry; the keyboard typed into the window in front.
 #include "resources/resource.h"
 #include "tests/support/test_support.h"
 
@@ -50,8 +50,8 @@ protected:
         return control;
     }
     void Click(int id) { PostMessageA(Control(id), BM_CLICK, 0, 0); }
-    // The rows of the test's values in the list's order; with names, selects those rows instead. Posted, so that
-    // a rebuild already on its way, which empties the selection, comes first.
+    // The rows of the test's values in the list's order; with names, selects those rows alone instead. Posted, so
+    // that a rebuild already on its way comes first.
     std::vector<Row> Rows(const std::vector<std::string>& names = {}) {
         const HWND list = Control(IDC_VALUE_LIST);
         std::vector<Row> rows(static_cast<size_t>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0))), ours;
@@ -63,11 +63,13 @@ protected:
             text.resize(static_cast<size_t>(SendMessageA(list, LVM_GETITEMTEXTA, index / 5, reinterpret_cast<LPARAM>(remote))));
             ReadProcessMemory(process, item.pszText, &text[0], text.size(), nullptr);
         }
-        item.stateMask = item.state = LVIS_SELECTED;
-        WriteProcessMemory(process, remote + (1 << 15), &item, sizeof item, nullptr);
+        LVITEMA states[2] = {};  // none selected, then each named row: a rebuild keeps the selection
+        states[0].stateMask = states[1].stateMask = states[1].state = LVIS_SELECTED;
+        WriteProcessMemory(process, remote + (1 << 15), states, sizeof states, nullptr);
+        if (!names.empty()) PostMessageA(list, LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(remote + (1 << 15)));
         for (size_t index = 0; index < rows.size(); ++index)
             if (std::count(names.begin(), names.end(), rows[index][1]))
-                PostMessageA(list, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(remote + (1 << 15)));
+                PostMessageA(list, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(remote + (1 << 15) + sizeof item));
             else if (!rows[index][1].rfind("Kw", 0))
                 ours.push_back(rows[index]);
         return ours;
@@ -139,4 +141,50 @@ TEST_F(EndToEndTest, WorksFromTheTrayTheAlertAndTheListAsAUserWould) {
     EXPECT_EQ(ExitCode(process, 10000), 0);
     EXPECT_FALSE(IsWindow(icon)) << "the tray icon outlived the program";
     DeleteFileA((folder + "regedit.exe").c_str()), RemoveDirectoryA(folder.c_str());
+}
+
+// The keys typed into the system's input for the window in front, as the user types them.
+class KeyboardTest : public EndToEndTest {
+protected:
+    static void Type(std::initializer_list<WORD> chord) {  // pressed in order, let go in reverse
+        std::vector<INPUT> inputs(chord.size() * 2, INPUT{INPUT_KEYBOARD, {}});
+        for (size_t i = 0, last = inputs.size() - 1; i < chord.size(); ++i)
+            inputs[i].ki.wVk = inputs[last - i].ki.wVk = chord.begin()[i], inputs[last - i].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    }
+    bool MovesTo(std::initializer_list<WORD> chord, int id) {  // the program's focus, within 2 s
+        GUITHREADINFO info{sizeof info, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, {}};
+        return Type(chord), PumpUntil([&] { return GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info) && info.hwndFocus == Control(id); }, 2000);
+    }
+    std::string Status(const char* name) { for (const Row& row : Rows()) if (row[1] == name) return row[0]; return ""; }
+    long Tab() { return static_cast<long>(SendMessageA(Control(IDC_TABS), TCM_GETCURSEL, 0, 0)); }
+    bool Checked() { return SendMessageA(Control(IDC_ONLY_SHOW_CHANGES), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+};
+
+TEST_F(KeyboardTest, TabWalksTheWindowAndTheShownPageCtrlTabSwitchesPagesAndEnterEscAltHAct) {
+    Start("", ModulePath(""));
+    RunWriter("HKCU", kRunKey, "set KwKeys one");
+    SetForegroundWindow(main);
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == main; }) && MovesTo({}, IDC_OK));
+    ASSERT_TRUE(PumpUntil([&] { return Status("KwKeys") == "New (Added)"; }));
+    for (int id : {IDC_HELP_BUTTON, IDC_VALUE_LIST, IDC_DELETE, IDC_REGEDIT, IDC_REVERT, IDC_ONLY_SHOW_CHANGES, IDC_RESET_ALARM, IDC_OK})
+        EXPECT_TRUE(MovesTo({VK_TAB}, id)) << "Tab to " << id;
+    EXPECT_TRUE(MovesTo({VK_SHIFT, VK_TAB}, IDC_RESET_ALARM));
+    // The focus goes along with Ctrl+Tab from the page that goes.
+    EXPECT_TRUE(MovesTo({VK_CONTROL, VK_TAB}, IDC_POPUP_ALERT) && Tab() == 1 && !IsWindowVisible(Control(IDC_VALUE_LIST)));
+    EXPECT_TRUE(MovesTo({VK_CONTROL, VK_SHIFT, VK_TAB}, IDC_VALUE_LIST) && Tab() == 0 && !IsWindowVisible(Control(IDC_POPUP_ALERT)));
+    for (int id : {IDC_DELETE, IDC_REGEDIT, IDC_REVERT, IDC_ONLY_SHOW_CHANGES}) ASSERT_TRUE(MovesTo({VK_TAB}, id));
+    EXPECT_TRUE((Type({VK_SPACE}), PumpUntil([&] { return Checked(); })) && (Type({VK_SPACE}), PumpUntil([&] { return !Checked(); })));
+    ASSERT_TRUE(MovesTo({VK_TAB}, IDC_RESET_ALARM));
+    Type({VK_RETURN});
+    EXPECT_TRUE(PumpUntil([&] { return Status("KwKeys") == "Unchanged"; })) << "Enter on Reset Alarm";
+    EXPECT_TRUE(IsWindowVisible(main)) << "Enter on a page's button hid the window";
+
+    const HWND help = (Type({VK_MENU, 'H'}), WaitForWindow(nullptr, false, "HH Parent"));
+    EXPECT_TRUE(help && PostMessageA(help, WM_CLOSE, 0, 0)) << "Alt+H";
+    SetForegroundWindow(main);
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == main; }));
+    Type({VK_ESCAPE});
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(main); })) << "Esc hides as OK does";
+    EXPECT_EQ(ExitCode(process, 300), -1) << "Esc ended the program";
 }

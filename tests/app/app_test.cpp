@@ -11,6 +11,8 @@
 #include "tests/support/test_support.h"
 #include "ui/app.h"
 
+#include <fstream>
+
 using namespace testing_support;
 
 class SettingsTest : public RegistryTest {
@@ -235,6 +237,79 @@ TEST_F(ChangesPageTest, NoticesWithNothingNewChangeNothingAndAFloodOfRequestsEnd
     for (int request = 0; request < 50; ++request) changes.RequestRefresh();
     PumpUntil([] { return false; }, 300);
     EXPECT_EQ(changes.refreshes, 1);
+}
+
+// With the accepted state remembered, a saved file that cannot be used is set aside, not deleted, the start
+// takes a fresh baseline and saves it, and the Main tab says so once.
+TEST_F(SettingsTest, AnUnusableSavedStateIsSetAsideAndTheMainTabSaysSo) {
+    const std::string folder = ModulePath("appdata-test");
+    SetEnvironmentVariableA("LOCALAPPDATA", folder.c_str());
+    CreateDirectoryA(folder.c_str(), nullptr), CreateDirectoryA((folder + "\\Keywarden").c_str(), nullptr);
+    const std::string file = folder + "\\Keywarden\\baseline.dat";
+    std::ofstream(file, std::ios::binary) << "Keywarden accepted state 1\nkey HKEY_CURRENT_USER 0 Run\n";  // cut short
+    const DWORD on = 1;
+    WriteSetting(kSettingRememberBaseline, &on);
+    ChangesPage started;
+    started.Create(&host, IDD_CHANGES_PAGE);
+    char notice[256] = "";
+    GetDlgItemTextA(started.hwnd, IDC_STATE_NOTICE, notice, sizeof notice);
+    WIN32_FIND_DATAA found;
+    const HANDLE aside = FindFirstFileA((file + ".unusable-*").c_str(), &found);
+    EXPECT_NE(INVALID_HANDLE_VALUE, aside) << "the unusable file was not kept";
+    EXPECT_TRUE(strstr(notice, "could not be used") && RegWatch_LoadAccepted(started.watch, file.c_str()) == REGWATCH_OK) << notice;
+    FindClose(aside), DestroyWindow(started.hwnd), SetEnvironmentVariableA("LOCALAPPDATA", nullptr);
+    DeleteFileA(file.c_str()), DeleteFileA((folder + "\\Keywarden\\" + found.cFileName).c_str());
+}
+
+// Rows of both registry views, one name in each, and a name and data in other scripts: Revert and Delete act on
+// the row's own view and value, byte for byte (read back through the wide API).
+TEST_F(ChangesPageTest, RevertAndDeleteActOnTheRowsOwnViewAndNameExactly) {
+    ASSERT_EQ(65001u, GetACP());
+    const std::string odd = "\xd0\x96\xe4\xb8\xad\xf0\x9f\x98\x80";  // Cyrillic, Chinese, an emoji
+    const bool two = RegWatch_HasTwoViews();
+    ASSERT_EQ(0, RunWriter("HKCU", ::kRunKey, "set " + odd + " " + odd + ".exe"));
+    ASSERT_EQ(0, RunWriter(two ? "HKLM32" : "HKLM", ::kRunKey, "set KwView wow.exe"));
+    if (two) { ASSERT_EQ(0, RunWriter("HKLM64", ::kRunKey, "set KwView native.exe")); }
+    changes.OnResetAlarm();
+    ASSERT_EQ(0, RunWriter("HKCU", ::kRunKey, "set " + odd + " evil.exe"));
+    ASSERT_EQ(0, RunWriter(two ? "HKLM32" : "HKLM", ::kRunKey, "set KwView evil.exe"));
+    ASSERT_TRUE(Shows(odd.c_str(), "Changed"));
+    auto select = [&](const std::string& name, const char* inPath) {
+        ListView_SetItemState(changes.list.hwnd, -1, 0, LVIS_SELECTED);
+        for (int row = ListView_GetItemCount(changes.list.hwnd); --row >= 0;) {
+            if (Text(row, 1) == name && Text(row, 4).find(inPath) != std::string::npos) {
+                ListView_SetItemState(changes.list.hwnd, row, LVIS_SELECTED, LVIS_SELECTED);
+                return Text(row, 0);
+            }
+        }
+        return std::string();
+    };
+    auto read = [](HKEY root, REGSAM view, const wchar_t* name) {  // through the wide API; "" when missing
+        wchar_t data[64] = L"";
+        DWORD size = sizeof data;
+        HKEY key = nullptr;
+        RegOpenKeyExW(root, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_READ | view, &key);
+        const bool found = key && !RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+        return RegCloseKey(key), found ? std::wstring(data) : std::wstring();
+    };
+    const wchar_t wideOdd[] = L"\u0416\u4e2d\U0001F600";
+    ASSERT_EQ("Changed", select(odd, "HKEY_CURRENT_USER"));
+    changes.RevertSelected();
+    EXPECT_EQ(std::wstring(wideOdd) + L".exe", read(HKEY_CURRENT_USER, 0, wideOdd));
+    ASSERT_EQ("Changed", select("KwView", two ? "Wow6432Node" : "HKEY_LOCAL_MACHINE"));
+    changes.RevertSelected();
+    EXPECT_TRUE(read(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"KwView") == L"wow.exe" &&
+                (!two || read(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"KwView") == L"native.exe"));
+    DialogAnswerer yes([](HWND box) { PostMessageA(GetDlgItem(box, IDYES), BM_CLICK, 0, 0); });
+    ASSERT_TRUE(Shows(odd.c_str(), "Unchanged") && select(odd, "HKEY_CURRENT_USER") == "Unchanged");
+    changes.DeleteSelected();
+    EXPECT_TRUE(read(HKEY_CURRENT_USER, 0, wideOdd).empty() && Shows(odd.c_str(), ""));
+    if (two) {
+        ASSERT_TRUE(PumpUntil([&] { return select("KwView", "Wow6432Node") == "Unchanged"; }));
+        changes.DeleteSelected();
+        EXPECT_TRUE(read(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"KwView").empty() && read(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"KwView") == L"native.exe");
+        RunWriter("HKLM64", ::kRunKey, "del KwView");
+    }
 }
 
 TEST(RecordText, EachTypeShowsAsTheRegistryEditorShowsItWithinItsLength) {

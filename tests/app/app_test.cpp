@@ -253,7 +253,7 @@ TEST_F(SettingsTest, AnUnusableSavedStateIsSetAsideAndTheMainTabSaysSo) {
     started.Create(&host, IDD_CHANGES_PAGE);
     char notice[256] = "";
     GetDlgItemTextA(started.hwnd, IDC_STATE_NOTICE, notice, sizeof notice);
-    WIN32_FIND_DATAA found;
+    WIN32_FIND_DATAA found{};
     const HANDLE aside = FindFirstFileA((file + ".unusable-*").c_str(), &found);
     EXPECT_NE(INVALID_HANDLE_VALUE, aside) << "the unusable file was not kept";
     EXPECT_TRUE(strstr(notice, "could not be used") && RegWatch_LoadAccepted(started.watch, file.c_str()) == REGWATCH_OK) << notice;

@@ -24,6 +24,7 @@ struct RegWatchHandle {
     HANDLE events[kMaxNotifyKeys];    // auto-reset; events[i] fires for notifyKeys[i]
     HKEY notifyKeys[kMaxNotifyKeys];  // opened for reading; null while one must be reopened
     size_t notifyCount;        // 2, or 3 with two registry views
+    HANDLE keyEvents[kWatchedKeyCount];  // auto-reset; fires for openKeys[row]
     RecordList watched;        // of WatchedKey: the baseline with its statuses
     RegWatch_EventSink sink;   // may be null
     void* sinkData;
@@ -161,14 +162,17 @@ void RegWatch_Report(RegWatchHandle* watch, RegWatchEventKind kind, const Watche
 // --- Watch object and thread -----------------------------------------------
 
 // Creates events[i] and opens notifyKeys[i] for each notify key, in that
-// order. Stops at the first failure: REGWATCH_E_CREATE_EVENT or
-// REGWATCH_E_OPEN_KEY.
+// order, then the keyEvents of the watched keys. Stops at the first failure:
+// REGWATCH_E_CREATE_EVENT or REGWATCH_E_OPEN_KEY.
 DWORD RegWatch_OpenNotifyKeys(RegWatchHandle* watch);
 
-// Arms every notify key (whole subtree, filter 15, asynchronous). A key that
-// fails is closed, to be reopened at the next try, and the others are armed
-// all the same; REGWATCH_E_NOTIFY when any failed. Called only on the watch
-// thread, because a notification dies with the thread that armed it.
+// Arms every notification: each watched key that exists for any change of
+// its own (filter 15), and each notify key for keys made or deleted right
+// below it, which is how a watched key that is missing or goes away is
+// noticed. A write anywhere else below CurrentVersion wakes nobody. A key
+// that fails is closed, to be reopened at the next try, and the others are
+// armed all the same; REGWATCH_E_NOTIFY when any failed. Called only on the
+// watch thread, because a notification dies with the thread that armed it.
 DWORD RegWatch_ArmNotifications(RegWatchHandle* watch);
 
 // The watch thread's body; never returns.

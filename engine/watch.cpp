@@ -40,6 +40,11 @@ DWORD RegWatch_OpenNotifyKeys(RegWatchHandle* watch)
             return REGWATCH_E_OPEN_KEY;
         watch->notifyKeys[i] = key;
     }
+    for (size_t row = 0; row < RegWatch_WatchedKeyRows(); ++row) {
+        watch->keyEvents[row] = Sys_CreateEvent();
+        if (!watch->keyEvents[row])
+            return REGWATCH_E_CREATE_EVENT;
+    }
     return REGWATCH_OK;
 }
 
@@ -102,22 +107,41 @@ DWORD RegWatch_Differences(RegWatchHandle* watch)
     return watch ? static_cast<DWORD>(InterlockedCompareExchange(&watch->differences, 0, 0)) : 0;
 }
 
+// Arms one notification; a key that fails is closed, so that a fresh handle
+// is tried next time.
+static bool Arm(HKEY* key, BOOL subtree, DWORD filter, HANDLE event)
+{
+    if (Sys_RegNotifyChangeKeyValue(*key, subtree, filter, event, TRUE) == ERROR_SUCCESS)
+        return true;
+    Sys_RegCloseKey(*key);
+    *key = nullptr;
+    return false;
+}
+
 DWORD RegWatch_ArmNotifications(RegWatchHandle* watch)
 {
     DWORD result = REGWATCH_OK;
     for (size_t i = 0; i < watch->notifyCount; ++i) {
-        if (!watch->notifyKeys[i] && OpenNotifyKey(i, &watch->notifyKeys[i]) != ERROR_SUCCESS) {
+        if (!watch->notifyKeys[i] && OpenNotifyKey(i, &watch->notifyKeys[i]) != ERROR_SUCCESS)
             watch->notifyKeys[i] = nullptr;
+        if (!watch->notifyKeys[i] || !Arm(&watch->notifyKeys[i], FALSE, REG_NOTIFY_CHANGE_NAME, watch->events[i]))
             result = REGWATCH_E_NOTIFY;
+    }
+    size_t row = 0;
+    for (WatchedKey* key = WatchedKey_First(&watch->watched); key && row < kWatchedKeyCount;
+         key = WatchedKey_Next(key), ++row) {
+        HKEY& open = watch->openKeys[row];
+        // A key that does not exist has nothing to arm: its parent's
+        // notification tells when it is made.
+        LONG status = open ? ERROR_SUCCESS : RegWatch_OpenWatchedKey(key, &open);
+        if (status != ERROR_SUCCESS) {
+            open = nullptr;
+            if (status != ERROR_FILE_NOT_FOUND)
+                result = REGWATCH_E_NOTIFY;
             continue;
         }
-        if (Sys_RegNotifyChangeKeyValue(watch->notifyKeys[i], TRUE, kNotifyFilter, watch->events[i], TRUE) !=
-            ERROR_SUCCESS) {
-            // The handle may have gone bad; a fresh one is tried next time.
-            Sys_RegCloseKey(watch->notifyKeys[i]);
-            watch->notifyKeys[i] = nullptr;
+        if (!watch->keyEvents[row] || !Arm(&open, FALSE, kNotifyFilter, watch->keyEvents[row]))
             result = REGWATCH_E_NOTIFY;
-        }
     }
     return result;
 }
@@ -145,7 +169,12 @@ DWORD WINAPI RegWatch_ThreadMain(void* param)
 
         // While a key is unarmed its changes send nothing: compare and try
         // again on a timer until every notification is back.
-        WaitForMultipleObjects(static_cast<DWORD>(watch->notifyCount), watch->events, FALSE,
-                               armed ? INFINITE : kRearmMs);
+        HANDLE waitFor[kMaxNotifyKeys + kWatchedKeyCount];
+        DWORD count = 0;
+        for (size_t i = 0; i < watch->notifyCount; ++i)
+            waitFor[count++] = watch->events[i];
+        for (size_t row = 0; row < RegWatch_WatchedKeyRows(); ++row)
+            waitFor[count++] = watch->keyEvents[row];
+        WaitForMultipleObjects(count, waitFor, FALSE, armed ? INFINITE : kRearmMs);
     }
 }

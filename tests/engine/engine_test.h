@@ -43,7 +43,7 @@ inline void DestroyWatch(RegWatchHandle* watch) {  // one whose thread never sta
     RegWatch_FreeState(&watch->watched);
     RegWatch_SetAcceptedFile(watch, nullptr), CloseHandle(watch->mutex);
     for (size_t i = 0; i < kMaxNotifyKeys; ++i) CloseHandle(watch->events[i]), RegCloseKey(watch->notifyKeys[i]);
-    for (HKEY key : watch->openKeys) RegCloseKey(key);
+    for (size_t row = 0; row < kWatchedKeyCount; ++row) RegCloseKey(watch->openKeys[row]), CloseHandle(watch->keyEvents[row]);
     RegWatch_Free(watch);
 }
 

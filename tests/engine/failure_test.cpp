@@ -59,7 +59,8 @@ TEST_F(FailureTest, EachFailureEndsAsDocumentedAndWhatItLeftOutIsFoundLater) {
     }
 }
 
-// RegWatch_Create's steps in order: mutex, then an event and a notify key for each notify key.
+// RegWatch_Create's steps in order: mutex, an event and a notify key for each notify key, an event for each
+// watched key.
 static int gAt = 0, gFails = 0;  // the step reached, and the one that fails
 
 TEST_F(FailureTest, CreateFailuresReturnTheirCodesAndLeaveAnObjectThatAnswersAndFreesCleanly) {
@@ -68,10 +69,11 @@ TEST_F(FailureTest, CreateFailuresReturnTheirCodesAndLeaveAnObjectThatAnswersAnd
     RegWatchSeam_Sys()->regOpenKeyEx = [](HKEY root, const char* subkey, DWORD options, REGSAM access, HKEY* key) {
         return gAt++ == gFails ? ERROR_ACCESS_DENIED : RegWatchSeam_RealSys()->regOpenKeyEx(root, subkey, options, access, key);
     };
-    const int steps = RegWatch_HasTwoViews() ? 7 : 5;
+    const int parents = RegWatch_HasTwoViews() ? 3 : 2, steps = 1 + 2 * parents + (RegWatch_HasTwoViews() ? 11 : 7);
     RecordList copy;
     for (RegWatchHandle* partial = nullptr; gFails < steps; ++gFails, gAt = 0, DestroyWatch(partial)) {
-        const DWORD code = !gFails ? REGWATCH_E_CREATE_MUTEX : gFails % 2 ? REGWATCH_E_CREATE_EVENT : REGWATCH_E_OPEN_KEY;
+        const DWORD code = !gFails ? REGWATCH_E_CREATE_MUTEX
+                           : gFails % 2 || gFails > 2 * parents ? REGWATCH_E_CREATE_EVENT : REGWATCH_E_OPEN_KEY;
         EXPECT_EQ(code, RegWatch_Create(&partial)) << "step " << gFails;
         ASSERT_TRUE(partial && !partial->watched.first) << "a baseline taken, step " << gFails;
         EXPECT_EQ(gFails ? REGWATCH_OK : REGWATCH_E_LOCK, RegWatch_CopyState(partial, &copy));  // without a mutex, nothing

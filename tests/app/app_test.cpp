@@ -213,8 +213,8 @@ TEST_F(ChangesPageTest, RebuildKeepsSelectionAndFocusOnTheirValueWhenANewRowPush
     EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_FOCUSED), b);
 }
 
-// While a value stays Deleted the engine calls back on every write below CurrentVersion: such notices bring
-// nothing new, so no rebuild, flashing or second alert.
+// While a value stays Deleted the engine calls back at every comparison, also for a key made or removed below
+// CurrentVersion: such notices bring nothing new, so no rebuild, flashing or second alert.
 TEST_F(ChangesPageTest, NoticesWithNothingNewChangeNothingAndAFloodOfRequestsEndsInOneRebuild) {
     const char noise[] = "Software\\Microsoft\\Windows\\CurrentVersion\\KwListNoise";  // below no watched key
     const DWORD on = 1;
@@ -228,11 +228,11 @@ TEST_F(ChangesPageTest, NoticesWithNothingNewChangeNothingAndAFloodOfRequestsEnd
     const int alerted = alerts;
     changes.refreshes = changes.notices = 0, tray->StopFlashing();
     ASSERT_TRUE(PumpUntil([&] { return !tray->flashing; }));
-    for (DWORD write = 0; write < 5; ++write)
-        RegSetKeyValueA(HKEY_CURRENT_USER, noise, "Counter", REG_DWORD, &write, 4), PumpUntil([] { return false; }, 50);
+    for (int round = 0; round < 10; ++round)  // made, then removed
+        round % 2 ? RegDeleteTreeA(HKEY_CURRENT_USER, noise) : RegSetKeyValueA(HKEY_CURRENT_USER, noise, "", REG_SZ, "", 1), PumpUntil([] { return false; }, 50);
     for (int notice = 0; notice < 20; ++notice) changes.Post(MSG_REGISTRY_CHANGED, 0, 0);
-    PumpUntil([] { return false; }, 300), RegDeleteTreeA(HKEY_CURRENT_USER, noise);
-    EXPECT_GT(changes.notices, 20) << "the engine did not call back on the writes elsewhere";
+    PumpUntil([] { return false; }, 300);
+    EXPECT_GT(changes.notices, 20) << "the engine did not call back on the keys made and removed";
     EXPECT_TRUE(changes.refreshes == 0 && alerts == alerted && !tray->flashing);
     for (int request = 0; request < 50; ++request) changes.RequestRefresh();
     PumpUntil([] { return false; }, 300);

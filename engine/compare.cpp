@@ -54,10 +54,14 @@ int ValueRecord_SameValue(const ValueRecord* a, const ValueRecord* b)
 
 void RegWatch_Report(RegWatchHandle* watch, RegWatchEventKind kind, const WatchedKey* key, const ChangeEntry* entry)
 {
+    const bool usersOwn = entry && key == watch->quietKey && strcmp(entry->current->name, watch->quietName) == 0;
     if (kind == RegWatchEvent_ValueAdded || kind == RegWatchEvent_ValueChanged || kind == RegWatchEvent_ValueDeleted) {
         InterlockedIncrement(&watch->generation);
-        InterlockedIncrement(&watch->differences);
+        if (!usersOwn)
+            InterlockedIncrement(&watch->differences);
     }
+    if (usersOwn)
+        return;
     if (!watch->sink)
         return;
     RegWatchEvent event = {kind, watch->eventFlags, key, entry};
@@ -152,7 +156,7 @@ static bool MatchReading(RegWatchHandle* watch, int* changed, HKEY key, WatchedK
 
 void RegWatch_CompareKey(RegWatchHandle* watch, int* changed, HKEY key, WatchedKey* watchedKey)
 {
-    const bool readBefore = !IsZero(watchedKey->readAt);
+    const FILETIME readBefore = watchedKey->readAt;
     FILETIME zero = {};
     watchedKey->readAt = zero;
     RecordList records;
@@ -161,9 +165,11 @@ void RegWatch_CompareKey(RegWatchHandle* watch, int* changed, HKEY key, WatchedK
     if (RegWatch_EnumValues(&records, RegWatch_CollectValue, key, &readAt) == REGWATCH_OK) {
         int keyChanged = 0;
         const bool whole = MatchReading(watch, &keyChanged, key, watchedKey, &records);
+        // Written to since a full reading, yet nothing differs: a change that
+        // undid itself.
         if (keyChanged)
             *changed = 1;
-        else if (readBefore)
+        else if (!IsZero(readBefore) && !IsZero(readAt) && CompareFileTime(&readAt, &readBefore) != 0)
             RegWatch_Report(watch, RegWatchEvent_KeyWritten, watchedKey, nullptr);
 
         FILETIME now;

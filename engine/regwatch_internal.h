@@ -33,6 +33,9 @@ struct RegWatchHandle {
     volatile LONG generation;  // RegWatch_Generation
     volatile LONG differences; // RegWatch_Differences
     char* acceptedFile;        // where the accepted state is saved, or null; owned
+    // The value a re-read is about: the user's own change to it is no event.
+    const WatchedKey* quietKey;
+    const char* quietName;
     // The watched keys, kept open between comparisons by their row in
     // watched (which follows the table), so that a key nobody wrote to costs
     // one query; null until opened, and again once the key is found deleted.

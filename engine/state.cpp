@@ -66,17 +66,19 @@ DWORD RegWatch_Resync(RegWatchHandle* watch, const ChangeEntry* probe)
     if (RegWatch_Lock(watch) != REGWATCH_OK)
         return REGWATCH_E_LOCK;
 
-    // Records the caller's own change and anything else made meanwhile; the
-    // flag is dropped because the caller knows what it did.
-    RegWatch_CompareAll(watch);
-
     DWORD result = REGWATCH_E_NOT_FOUND;
-    WatchedKey* key = nullptr;
+    const bool usable = probe && probe->owner && probe->owner->subkey && probe->current && probe->current->name;
+    WatchedKey* key = usable ? WatchedKey_Find(watch, probe->owner) : nullptr;
     ChangeEntry* entry = nullptr;
     ValueRecord* fresh = nullptr;
-    if (!probe || !probe->owner || !probe->owner->subkey || !probe->current || !probe->current->name)
-        goto release_mutex;
-    key = WatchedKey_Find(watch, probe->owner);
+
+    // Records anything else made meanwhile; the caller's own change is no
+    // event, and the flag is dropped because the caller knows what it did.
+    watch->quietKey = key;
+    watch->quietName = key ? probe->current->name : nullptr;
+    RegWatch_CompareAll(watch);
+    watch->quietKey = nullptr;
+    watch->quietName = nullptr;
     if (!key)
         goto release_mutex;
     entry = ChangeEntry_FindByName(&key->entries, probe->current);

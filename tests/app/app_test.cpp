@@ -261,16 +261,27 @@ TEST_F(SettingsTest, AnUnusableSavedStateIsSetAsideAndTheMainTabSaysSo) {
     DeleteFileA(file.c_str()), DeleteFileA((folder + "\\Keywarden\\" + found.cFileName).c_str());
 }
 
+// Revert writes back what was accepted, never a value seen in between, and leaves a value never accepted gone.
 // Rows of both registry views, one name in each, and a name and data in other scripts: Revert and Delete act on
 // the row's own view and value, byte for byte (read back through the wide API).
-TEST_F(ChangesPageTest, RevertAndDeleteActOnTheRowsOwnViewAndNameExactly) {
+TEST_F(ChangesPageTest, RevertRestoresTheAcceptedValueAndDeleteActsOnTheRowsOwnViewAndNameExactly) {
     ASSERT_EQ(65001u, GetACP());
     const std::string odd = "\xd0\x96\xe4\xb8\xad\xf0\x9f\x98\x80";  // Cyrillic, Chinese, an emoji
     const bool two = RegWatch_HasTwoViews();
     ASSERT_EQ(0, RunWriter("HKCU", ::kRunKey, "set " + odd + " " + odd + ".exe"));
     ASSERT_EQ(0, RunWriter(two ? "HKLM32" : "HKLM", ::kRunKey, "set KwView wow.exe"));
     if (two) { ASSERT_EQ(0, RunWriter("HKLM64", ::kRunKey, "set KwView native.exe")); }
+    ASSERT_EQ(0, RunWriter("HKCU", ::kRunKey, "set KwAba good.exe"));
     changes.OnResetAlarm();
+    // Changed and changed back, and added and deleted again: Revert restores what was accepted, nothing between.
+    ASSERT_EQ(0, RunWriter("HKCU", ::kRunKey, "set KwAba evil.exe set KwNever never.exe"));
+    ASSERT_TRUE(Shows("KwNever", "New (Added)"));
+    ASSERT_EQ(0, RunWriter("HKCU", ::kRunKey, "set KwAba good.exe del KwNever"));
+    ASSERT_TRUE(Shows("KwNever", "Deleted") && Shows("KwAba", "Changed") && Text(RowOf("KwAba"), 3) == "good.exe");
+    for (const char* name : {"KwAba", "KwNever"})
+        ListView_SetItemState(changes.list.hwnd, RowOf(name), LVIS_SELECTED, LVIS_SELECTED);
+    changes.RevertSelected();
+    EXPECT_TRUE(Shows("KwAba", "Unchanged") && Shows("KwNever", ""));
     ASSERT_EQ(0, RunWriter("HKCU", ::kRunKey, "set " + odd + " evil.exe"));
     ASSERT_EQ(0, RunWriter(two ? "HKLM32" : "HKLM", ::kRunKey, "set KwView evil.exe"));
     ASSERT_TRUE(Shows(odd.c_str(), "Changed"));
@@ -293,6 +304,7 @@ TEST_F(ChangesPageTest, RevertAndDeleteActOnTheRowsOwnViewAndNameExactly) {
         return RegCloseKey(key), found ? std::wstring(data) : std::wstring();
     };
     const wchar_t wideOdd[] = L"\u0416\u4e2d\U0001F600";
+    EXPECT_TRUE(read(HKEY_CURRENT_USER, 0, L"KwAba") == L"good.exe" && read(HKEY_CURRENT_USER, 0, L"KwNever").empty());
     ASSERT_EQ("Changed", select(odd, "HKEY_CURRENT_USER"));
     changes.RevertSelected();
     EXPECT_EQ(std::wstring(wideOdd) + L".exe", read(HKEY_CURRENT_USER, 0, wideOdd));

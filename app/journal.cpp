@@ -3,6 +3,7 @@
 #include "app/accepted_state.h"
 
 #include "app/json.h"
+#include "app/record_text.h"
 #include "app/resync_probe.h"
 #include "app/settings.h"
 #include "keywarden_messages.h"
@@ -73,7 +74,7 @@ JournalEvent UserEvent(const char* action, const ResyncProbe& probe, DWORD statu
     event.view = probe.view;
     event.hasValue = true;
     event.valueName = probe.name;
-    event.status = JournalStatusText(status);
+    event.status = RecordStatusText(status);
     event.outcome = result == ERROR_SUCCESS ? "success" : "failure";
     event.error = result;
     return event;

@@ -230,22 +230,6 @@ JournalContext JournalContext_Current()
     return context;
 }
 
-const char* JournalStatusText(DWORD status)
-{
-    switch (status) {
-    case Unchanged:
-        return "Unchanged";
-    case New:
-        return "New (Added)";
-    case Changed:
-        return "Changed";
-    case Deleted:
-        return "Deleted";
-    default:
-        return "Unknown";
-    }
-}
-
 JournalEvent JournalEvent_FromEngine(const RegWatchEvent& source)
 {
     JournalEvent event;
@@ -293,7 +277,7 @@ JournalEvent JournalEvent_FromEngine(const RegWatchEvent& source)
         event.hasValue = true;
         event.valueName = RecordNameText(entry->current);
         event.data = JournalData_Of(entry->current);
-        event.status = JournalStatusText(entry->status);
+        event.status = RecordStatusText(entry->status);
         if (entry->previous && (entry->status == Changed || entry->status == Deleted))
             event.old = JournalData_Of(entry->previous);
     }

@@ -52,9 +52,6 @@ struct JournalEvent {
 // Copies a record's type and data.
 JournalData JournalData_Of(const ValueRecord* record);
 
-// The status text the Changes page shows for a status.
-const char* JournalStatusText(DWORD status);
-
 // The engine's event; action stays null for a kind the journal does not know.
 JournalEvent JournalEvent_FromEngine(const RegWatchEvent& event);
 

@@ -48,7 +48,9 @@ std::string MultiText(const char* data, DWORD length)
     return text;
 }
 
-const char* StatusText(DWORD status)
+}  // namespace
+
+const char* RecordStatusText(DWORD status)
 {
     switch (status) {
     case Unchanged:
@@ -63,8 +65,6 @@ const char* StatusText(DWORD status)
         return "Unknown";
     }
 }
-
-}  // namespace
 
 std::string BoundedText(const char* text, DWORD length)
 {
@@ -135,7 +135,7 @@ ListRow EntryRow(const ChangeEntry* entry)
     row.key = std::string(where) + (key->subkey ? key->subkey : "") + '|' + BoundedText(value->name, value->nameLen);
     // Old Value: the accepted value, where the value differs from it.
     const bool differs = entry->previous && (entry->status == Changed || entry->status == Deleted);
-    row.texts = {StatusText(entry->status), RecordNameText(value), RecordDataText(value),
+    row.texts = {RecordStatusText(entry->status), RecordNameText(value), RecordDataText(value),
                  differs ? RecordDataText(entry->previous) : std::string(), KeyPathText(key)};
     return row;
 }

@@ -9,6 +9,8 @@
 
 #include <string>
 
+// A status as the list shows it: "Unchanged", "New (Added)", "Changed", "Deleted".
+const char* RecordStatusText(DWORD status);
 // The bytes up to the first zero byte within length, or all length bytes.
 std::string BoundedText(const char* text, DWORD length);
 // A record's data by its type: strings as text, REG_DWORD as "0x00000100 (256)",

@@ -272,11 +272,8 @@ DWORD RegWatch_Rebaseline(RegWatchHandle* watch)
 
     RegWatch_FreeState(&watch->watched);
     // Opened afresh by the next comparison, as the keys are now.
-    for (HKEY& open : watch->openKeys)
-        if (open) {
-            Sys_RegCloseKey(open);
-            open = nullptr;
-        }
+    for (size_t row = 0; row < kWatchedKeyCount; ++row)
+        RegWatch_CloseRowKey(watch, row);
     watch->eventFlags = 0;
     InterlockedIncrement(&watch->generation);
     // Every key has its place before any is read.

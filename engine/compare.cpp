@@ -198,8 +198,7 @@ static LONG OpenKeyOfRow(RegWatchHandle* watch, size_t row, const WatchedKey* wa
             return ERROR_SUCCESS;
         }
         *lastWrite = zero;
-        Sys_RegCloseKey(open);
-        open = nullptr;
+        RegWatch_CloseRowKey(watch, row);
     }
     const LONG status = RegWatch_OpenWatchedKey(watchedKey, &open);
     if (status != ERROR_SUCCESS)

@@ -25,6 +25,10 @@ struct RegWatchHandle {
     HKEY notifyKeys[kMaxNotifyKeys];  // opened for reading; null while one must be reopened
     size_t notifyCount;        // 2, or 3 with two registry views
     HANDLE keyEvents[kWatchedKeyCount];  // auto-reset; fires for openKeys[row]
+    // What holds a notification not yet fired, so that a pass arms only what
+    // fired or was opened afresh: the parent flags, and each row's armed handle.
+    bool parentArmed[kMaxNotifyKeys];
+    HKEY armedKeys[kWatchedKeyCount];
     RecordList watched;        // of WatchedKey: the baseline with its statuses
     RegWatch_EventSink sink;   // may be null
     void* sinkData;
@@ -151,6 +155,10 @@ void RegWatch_CompareKey(RegWatchHandle* watch, int* changed, HKEY key, WatchedK
 // its values Deleted; one that cannot be opened for another reason is
 // skipped and keeps its statuses. Caller holds the mutex.
 int RegWatch_CompareAll(RegWatchHandle* watch);
+
+// Closes a row's open key; its notification goes with it. Caller holds the
+// mutex.
+void RegWatch_CloseRowKey(RegWatchHandle* watch, size_t row);
 
 // Empty WatchedKeys for every watched key of this Windows, appended to keys
 // (empty). REGWATCH_E_KEY_MEMORY, keeping those made, when memory runs out.

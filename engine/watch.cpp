@@ -118,13 +118,25 @@ static bool Arm(HKEY* key, BOOL subtree, DWORD filter, HANDLE event)
     return false;
 }
 
+void RegWatch_CloseRowKey(RegWatchHandle* watch, size_t row)
+{
+    if (watch->openKeys[row])
+        Sys_RegCloseKey(watch->openKeys[row]);
+    watch->openKeys[row] = nullptr;
+    watch->armedKeys[row] = nullptr;
+}
+
 DWORD RegWatch_ArmNotifications(RegWatchHandle* watch)
 {
     DWORD result = REGWATCH_OK;
     for (size_t i = 0; i < watch->notifyCount; ++i) {
+        if (watch->parentArmed[i])
+            continue;
         if (!watch->notifyKeys[i] && OpenNotifyKey(i, &watch->notifyKeys[i]) != ERROR_SUCCESS)
             watch->notifyKeys[i] = nullptr;
-        if (!watch->notifyKeys[i] || !Arm(&watch->notifyKeys[i], FALSE, REG_NOTIFY_CHANGE_NAME, watch->events[i]))
+        watch->parentArmed[i] =
+            watch->notifyKeys[i] && Arm(&watch->notifyKeys[i], FALSE, REG_NOTIFY_CHANGE_NAME, watch->events[i]);
+        if (!watch->parentArmed[i])
             result = REGWATCH_E_NOTIFY;
     }
     size_t row = 0;
@@ -140,7 +152,11 @@ DWORD RegWatch_ArmNotifications(RegWatchHandle* watch)
                 result = REGWATCH_E_NOTIFY;
             continue;
         }
-        if (!watch->keyEvents[row] || !Arm(&open, FALSE, kNotifyFilter, watch->keyEvents[row]))
+        if (watch->armedKeys[row] == open)
+            continue;
+        if (watch->keyEvents[row] && Arm(&open, FALSE, kNotifyFilter, watch->keyEvents[row]))
+            watch->armedKeys[row] = open;
+        else
             result = REGWATCH_E_NOTIFY;
     }
     return result;
@@ -150,11 +166,18 @@ DWORD WINAPI RegWatch_ThreadMain(void* param)
 {
     RegWatchHandle* watch = static_cast<RegWatchHandle*>(param);
     bool lost = false;
+    DWORD fired = WAIT_TIMEOUT;
     for (;;) {
         // Armed before comparing: a change made during the comparison, or
         // before the thread started, leaves an event signalled, so the wait
-        // below returns at once and no change waits for another one.
+        // below returns at once and no change waits for another one. Only
+        // the notification that fired needs arming again; another that fired
+        // too keeps its event signalled and ends the next wait.
         Sys_WaitForSingleObject(watch->mutex, INFINITE);
+        if (fired >= WAIT_OBJECT_0 && fired < WAIT_OBJECT_0 + watch->notifyCount)
+            watch->parentArmed[fired - WAIT_OBJECT_0] = false;
+        else if (fired >= WAIT_OBJECT_0 + watch->notifyCount && fired < WAIT_OBJECT_0 + watch->notifyCount + kWatchedKeyCount)
+            watch->armedKeys[fired - WAIT_OBJECT_0 - watch->notifyCount] = nullptr;
         const bool armed = RegWatch_ArmNotifications(watch) == REGWATCH_OK;
         InterlockedExchange(&watch->watching, armed ? 1 : 0);
         if (armed == lost) {
@@ -175,6 +198,6 @@ DWORD WINAPI RegWatch_ThreadMain(void* param)
             waitFor[count++] = watch->events[i];
         for (size_t row = 0; row < RegWatch_WatchedKeyRows(); ++row)
             waitFor[count++] = watch->keyEvents[row];
-        WaitForMultipleObjects(count, waitFor, FALSE, armed ? INFINITE : kRearmMs);
+        fired = WaitForMultipleObjects(count, waitFor, FALSE, armed ? INFINITE : kRearmMs);
     }
 }

@@ -273,6 +273,7 @@ TEST(Journal, TheEventLogMessageIsTheLineAndAJournalThatCannotBeWrittenIsToldOnT
     const DWORD saved = ReadSetting(kSettingNoJournal), on = 0;
     WriteSetting(kSettingNoJournal, &on);
     const std::string good = TempFolder("kwoptions"), blocker = good + "-file";
+    DeleteFileA((good + "\\Keywarden\\events.ndjson").c_str());  // from an earlier run: process ids come again
     std::ofstream(blocker).put('x');
     SetEnvironmentVariableA("LOCALAPPDATA", (blocker + "\\sub").c_str());
     Window host;

@@ -30,13 +30,14 @@ else
     export WINEARCH="$KEYWARDEN_WINE_ARCH"
 fi
 
-if [ -n "${KEYWARDEN_WINE_LOADER:-}" ]; then
-    LOADER="$KEYWARDEN_WINE_LOADER"   # the 32-bit loader, for 32-bit programs in a win64 prefix
-elif [ "$KEYWARDEN_WINE_ARCH" = win64 ] && [ -x /usr/lib/wine/wine64 ]; then
-    LOADER=/usr/lib/wine/wine64   # skips the 32-bit loader's re-exec
+if [ "$KEYWARDEN_WINE_ARCH" = win64 ] && [ -x /usr/lib/wine/wine64 ]; then
+    SYSTEM_LOADER=/usr/lib/wine/wine64   # skips the 32-bit loader's re-exec
 else
-    LOADER=wine
+    SYSTEM_LOADER=wine
 fi
+# The prefix's own programs (wineboot, reg) use the prefix's loader; the
+# programs under test may need another (32-bit ones in a win64 prefix).
+LOADER="${KEYWARDEN_WINE_LOADER:-$SYSTEM_LOADER}"
 
 quiet() { "$@" </dev/null >/dev/null 2>&1; }
 
@@ -49,9 +50,9 @@ ensure_prefix() {
         if [ ! -f "$WINEPREFIX/.keywarden-ready" ]; then
             echo "wine-run: creating $KEYWARDEN_WINE_ARCH prefix $WINEPREFIX" >&2
             rm -rf "$WINEPREFIX"
-            quiet "$LOADER" wineboot -i
+            quiet "$SYSTEM_LOADER" wineboot -i
             # Without a window manager every hide of a managed window waits 2 s.
-            quiet "$LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+            quiet "$SYSTEM_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
             mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
             cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
             quiet wineserver -w
@@ -69,7 +70,7 @@ case "${1:-}" in
         # One server for the whole run: otherwise every test pays a cold start
         # and CTest waits for Wine's service processes holding its pipe.
         quiet wineserver -p
-        quiet "$LOADER" wineboot
+        quiet "$SYSTEM_LOADER" wineboot
         if [ -n "${DISPLAY:-}" ] && [ -f "$KEYWARDEN_IDLE_EXE" ]; then
             # Wait until its window exists: the desktop process it starts
             # must not be started first by a test and inherit CTest's pipe.

@@ -69,8 +69,8 @@ struct RowAction {
         : probe(entry), status(entry->status), accepted(entry->accepted != 0), type(0)
     {
         // The accepted value: what Revert writes back.
-        const ValueRecord* value = entry->previous ? entry->previous : entry->current;
-        if (accepted && value && value->data) {
+        const ValueRecord* value = ChangeEntry_AcceptedValue(entry);
+        if (value && value->data) {
             type = value->type;
             data.assign(reinterpret_cast<const char*>(value->data), value->dataLen);
         }

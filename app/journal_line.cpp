@@ -232,38 +232,28 @@ JournalContext JournalContext_Current()
 
 JournalEvent JournalEvent_FromEngine(const RegWatchEvent& source)
 {
+    struct Kind {
+        RegWatchEventKind kind;
+        const char *action, *type, *sysmonType;
+    };
+    static const Kind kKinds[] = {
+        {RegWatchEvent_ValueAdded, "value-added", "creation", "SetValue"},
+        {RegWatchEvent_ValueChanged, "value-changed", "change", "SetValue"},
+        {RegWatchEvent_ValueDeleted, "value-deleted", "deletion", "DeleteValue"},
+        {RegWatchEvent_KeyWritten, "key-written", "change", nullptr},
+        {RegWatchEvent_WatchLost, "watch-lost", "info", nullptr},
+        {RegWatchEvent_WatchRestored, "watch-restored", "info", nullptr},
+    };
     JournalEvent event;
-    switch (source.kind) {
-    case RegWatchEvent_ValueAdded:
-        event.action = "value-added";
-        event.type = "creation";
-        event.sysmonType = "SetValue";
-        break;
-    case RegWatchEvent_ValueChanged:
-        event.action = "value-changed";
-        event.type = "change";
-        event.sysmonType = "SetValue";
-        break;
-    case RegWatchEvent_ValueDeleted:
-        event.action = "value-deleted";
-        event.type = "deletion";
-        event.sysmonType = "DeleteValue";
-        break;
-    case RegWatchEvent_KeyWritten:
-        event.action = "key-written";
-        event.type = "change";
-        break;
-    case RegWatchEvent_WatchLost:
-        event.action = "watch-lost";
-        event.type = "info";
-        break;
-    case RegWatchEvent_WatchRestored:
-        event.action = "watch-restored";
-        event.type = "info";
-        break;
-    default:
+    const Kind* found = nullptr;
+    for (const Kind& kind : kKinds)
+        if (kind.kind == source.kind)
+            found = &kind;
+    if (!found)
         return event;
-    }
+    event.action = found->action;
+    event.type = found->type;
+    event.sysmonType = found->sysmonType;
     event.whileAway = (source.flags & REGWATCH_EVENT_WHILE_AWAY) != 0;
     const WatchedKey* key = source.entry && source.entry->owner ? source.entry->owner : source.key;
     if (key) {
@@ -278,8 +268,7 @@ JournalEvent JournalEvent_FromEngine(const RegWatchEvent& source)
         event.valueName = RecordNameText(entry->current);
         event.data = JournalData_Of(entry->current);
         event.status = RecordStatusText(entry->status);
-        if (entry->previous && (entry->status == Changed || entry->status == Deleted))
-            event.old = JournalData_Of(entry->previous);
+        event.old = JournalData_Of(ChangeEntry_ShownOldValue(entry));
     }
     return event;
 }

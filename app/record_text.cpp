@@ -133,9 +133,7 @@ ListRow EntryRow(const ChangeEntry* entry)
     snprintf(where, sizeof where, "%p|%lx|", static_cast<void*>(key->root), static_cast<unsigned long>(key->view));
     ListRow row;
     row.key = std::string(where) + (key->subkey ? key->subkey : "") + '|' + BoundedText(value->name, value->nameLen);
-    // Old Value: the accepted value, where the value differs from it.
-    const bool differs = entry->previous && (entry->status == Changed || entry->status == Deleted);
     row.texts = {RecordStatusText(entry->status), RecordNameText(value), RecordDataText(value),
-                 differs ? RecordDataText(entry->previous) : std::string(), KeyPathText(key)};
+                 RecordDataText(ChangeEntry_ShownOldValue(entry)), KeyPathText(key)};
     return row;
 }

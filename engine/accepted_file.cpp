@@ -107,9 +107,9 @@ static void FormatState(Text* text, RecordList* watched)
         snprintf(head, sizeof head, "key %s %lu ", hive ? hive : "?", static_cast<unsigned long>(key->view));
         Text_Line(text, head, reinterpret_cast<const BYTE*>(key->subkey), strlen(key->subkey), nullptr, 0);
         for (ChangeEntry* entry = ChangeEntry_First(&key->entries); entry; entry = ChangeEntry_Next(entry)) {
-            if (!entry->accepted)
+            const ValueRecord* value = ChangeEntry_AcceptedValue(entry);
+            if (!value)
                 continue;
-            const ValueRecord* value = entry->previous ? entry->previous : entry->current;
             snprintf(head, sizeof head, "value %lu ", static_cast<unsigned long>(value->type));
             Text_Line(text, head, reinterpret_cast<const BYTE*>(value->name), value->nameLen, value->data,
                       value->dataLen);

@@ -96,6 +96,19 @@ struct ChangeEntry : RecordLink {
     DWORD accepted;
 };
 
+// The value as the user accepted it, or null for a value never accepted.
+inline const ValueRecord* ChangeEntry_AcceptedValue(const ChangeEntry* entry)
+{
+    return !entry->accepted ? nullptr : entry->previous ? entry->previous : entry->current;
+}
+
+// What the list's Old Value shows: the accepted value, where a Changed or
+// Deleted value differs from it; else null.
+inline const ValueRecord* ChangeEntry_ShownOldValue(const ChangeEntry* entry)
+{
+    return entry->status == Changed || entry->status == Deleted ? entry->previous : nullptr;
+}
+
 struct RegWatchHandle;  // the watch object; lives until the process ends
 
 // Called on the watch thread, without the engine's lock, after each comparison
